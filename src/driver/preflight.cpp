@@ -1,0 +1,50 @@
+#include "driver/preflight.h"
+
+#include "driver/release_package.h"
+#include "folders/folder_safety.h"
+#include "log/failure_report.h"
+#include "process/relaunch.h"
+#include "process/write_access.h"
+
+namespace quorila {
+
+namespace {
+
+constexpr std::wstring_view elevationNoticeLine = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
+
+ExitCode fail(UpdateLog& log, ExitCode code)
+{
+    return reportFailure(log, exitCodeMessage(code), code);
+}
+
+} // namespace
+
+PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
+{
+    if (!checkFolderSafety(options.releaseFolder, options.installFolder, options.backupFolder)) {
+        return fail(log, ExitCode::UnsafeFolders);
+    }
+
+    if (!canWriteFolder(options.installFolder)) {
+        // An elevated process never relaunches itself: it cannot gain more rights.
+        if (isProcessElevated()) {
+            return fail(log, ExitCode::NotWritableWhileElevated);
+        }
+        logLine(log, elevationNoticeLine);
+        if (relaunchElevated(log)) {
+            return ExitCode::Success; // the elevated copy carries on with the update
+        }
+        return fail(log, ExitCode::ElevationFailed);
+    }
+
+    const auto processId = parseProcessId(options.pidText);
+    if (!processId) {
+        return fail(log, ExitCode::InvalidProcessId);
+    }
+    if (!checkReleasePackage(options.releaseFolder, options.exeName)) {
+        return fail(log, ExitCode::IncompleteReleasePackage);
+    }
+    return *processId;
+}
+
+} // namespace quorila

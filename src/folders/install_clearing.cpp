@@ -1,0 +1,70 @@
+// Emptying the install folder before a release (or the backup) is copied in, keeping the
+// installer's maintenance files.
+
+#include "folders/install_clearing.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "folders/path_grammar.h"
+
+namespace fs = std::filesystem;
+
+namespace quorila {
+
+namespace {
+
+constexpr std::wstring_view folderNotListed = L"Klasör listelenemedi: ";
+constexpr std::wstring_view maintenanceFileKept = L"Installer bakım dosyası korunuyor: ";
+constexpr std::wstring_view entryNotRemoved = L"Dosya silinemedi: ";
+
+void logWithPath(UpdateLog& log, std::wstring_view text, std::wstring_view path)
+{
+    std::wstring line(text);
+    line += path;
+    logLine(log, line);
+}
+
+} // namespace
+
+bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
+{
+    const fs::path folder(installFolder);
+    std::error_code error;
+    if (!fs::exists(folder, error)) {
+        // Absent: nothing to clear. Status unreadable: the caller handles the false.
+        return !error;
+    }
+
+    fs::directory_iterator listing(folder, error);
+    if (error) {
+        logWithPath(log, folderNotListed, installFolder);
+        return false;
+    }
+
+    const fs::directory_iterator end;
+    while (listing != end) {
+        const std::wstring entryPath = listing->path().wstring();
+        if (isInstallerMaintenanceFile(entryPath)) {
+            logWithPath(log, maintenanceFileKept, fileName(entryPath));
+        } else {
+            removeTree(entryPath, error);
+            if (error) {
+                logWithPath(log, entryNotRemoved, entryPath);
+                return false;
+            }
+        }
+
+        // A listing that cannot go on would leave entries behind unseen: the clearing fails.
+        listing.increment(error);
+        if (error) {
+            logWithPath(log, folderNotListed, installFolder);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace quorila

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorila {
+
+// The Windows path grammar on UTF-16 text, whatever platform the code runs on: both '\' and '/'
+// separate; nothing is looked up on disk and no dot elements are resolved. The views returned
+// point into the argument.
+
+bool isSeparator(wchar_t c) noexcept;
+
+// "C:", a device prefix ("\\?", "\\.", "\??") or a server ("\\server"); empty otherwise.
+std::wstring_view rootName(std::wstring_view path) noexcept;
+// The run of separators right after the root name (possibly empty).
+std::wstring_view rootDirectory(std::wstring_view path) noexcept;
+// Root name followed by root directory.
+std::wstring_view rootPath(std::wstring_view path) noexcept;
+// Everything after the root path.
+std::wstring_view relativePart(std::wstring_view path) noexcept;
+// The path without its last element and the separators before it; the whole text when the
+// relative part is empty; empty only for one bare element.
+std::wstring_view parentPath(std::wstring_view path) noexcept;
+// The units after the last separator, never reaching into the root name; empty when the text
+// ends in a separator or is a root path alone.
+std::wstring_view fileName(std::wstring_view path) noexcept;
+// Drive with a separator after it, device prefix, or server.
+bool isAbsolute(std::wstring_view path) noexcept;
+
+// `folder` joined with `name`, inserting '\' where needed (std::filesystem::path's append rule
+// read with the pieces above).
+std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
+
+} // namespace quorila

@@ -1,0 +1,130 @@
+// Copying the contents of one folder into another: the backup of the install folder, the
+// install of the release, and the copy back of the backup in a rollback.
+
+#include "folders/tree_copy.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "folders/file_ops.h"
+#include "folders/path_grammar.h"
+
+namespace fs = std::filesystem;
+
+namespace quorila {
+
+namespace {
+
+constexpr std::wstring_view folderNotCreated = L"Klasör oluşturulamadı: ";
+constexpr std::wstring_view sourceNotFound = L"Kaynak klasör bulunamadı: ";
+constexpr std::wstring_view sourceNotReadable = L"Kaynak klasör okunamadı: ";
+constexpr std::wstring_view listingFailed = L"Kaynak klasör taranırken hata oluştu.";
+constexpr std::wstring_view relativePathFailed = L"Göreli dosya yolu hesaplanamadı.";
+constexpr std::wstring_view typeNotReadable = L"Dosya türü okunamadı: ";
+constexpr std::wstring_view fileNotCopied = L"Dosya kopyalanamadı: ";
+
+void logWithPath(UpdateLog& log, std::wstring_view text, std::wstring_view path)
+{
+    std::wstring line(text);
+    line += path;
+    logLine(log, line);
+}
+
+// Copies one regular file of the listing to `target`, making its folder first.
+bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateLog& log)
+{
+    if (!ensureFolder(std::wstring(parentPath(target)), log)) {
+        return false;
+    }
+    std::error_code error;
+    copyFileReplacing(entryPath, target, error);
+    if (error) {
+        logWithPath(log, fileNotCopied, entryPath);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ensureFolder(const std::wstring& folder, UpdateLog& log)
+{
+    std::error_code error;
+    fs::create_directories(fs::path(folder), error);
+    if (error) {
+        logWithPath(log, folderNotCreated, folder);
+        return false;
+    }
+    return true;
+}
+
+bool copyTree(const std::wstring& source, const std::wstring& destination, UpdateLog& log)
+{
+    const fs::path sourcePath(source);
+    std::error_code error;
+    if (!fs::exists(sourcePath, error)) {
+        logWithPath(log, sourceNotFound, source);
+        return false;
+    }
+    if (!ensureFolder(destination, log)) {
+        return false;
+    }
+
+    // Streamed: one entry at a time as the listing yields it; links to folders are not followed
+    // by the option, and MinGW's listing is kept out of them below.
+    fs::recursive_directory_iterator listing(sourcePath, fs::directory_options::skip_permission_denied, error);
+    if (error) {
+        logWithPath(log, sourceNotReadable, source);
+        return false;
+    }
+
+    const fs::recursive_directory_iterator end;
+    while (listing != end) {
+        const fs::directory_entry& entry = *listing;
+        const std::wstring entryPath = entry.path().wstring();
+
+        // The position below the source is read from the listing's own path, so that every
+        // entry, a link too, lands at its own place below the destination.
+        const auto relative = relativeBelow(source, entryPath);
+        if (!relative) {
+            logLine(log, relativePathFailed);
+            return false;
+        }
+        const std::wstring target = joinPath(destination, *relative);
+
+        const bool isFolder = entry.is_directory(error);
+        if (isFolder) {
+            if (!ensureFolder(target, log)) {
+                return false;
+            }
+            // A linked folder is made as a plain folder; its contents lie elsewhere.
+            if (isReparsePoint(entryPath)) {
+                listing.disable_recursion_pending();
+            }
+        } else if (error) {
+            logWithPath(log, typeNotReadable, entryPath);
+            return false;
+        } else {
+            const bool isFile = entry.is_regular_file(error);
+            if (error) {
+                logWithPath(log, typeNotReadable, entryPath);
+                return false;
+            }
+            if (isFile && !copyFile(entryPath, target, log)) {
+                return false;
+            }
+            // Anything else (a device, a socket) is passed over.
+        }
+
+        listing.increment(error);
+        if (error) {
+            logLine(log, listingFailed);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace quorila

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+#include "driver/exit_code.h"
+#include "log/update_log.h"
+
+namespace quorila {
+
+inline constexpr std::wstring_view errorBoxCaption = L"Quorila Güncelleme Hatası";
+
+enum class ErrorBoxStyle : unsigned {
+    IconOnly = 0x00000010,           // MB_ICONERROR: the missing-options box
+    IconAndForeground = 0x00010010,  // MB_OK | MB_ICONERROR | MB_SETFOREGROUND: failure reports
+};
+
+// Shows the modal error box (no owner, the caption above) and returns when it is closed.
+// A box that cannot be shown is ignored.
+void showErrorBox(std::wstring_view message, ErrorBoxStyle style);
+
+// Logs "HATA: " + message, then shows the box, then returns `code` unchanged.
+ExitCode reportFailure(UpdateLog& log, std::wstring_view message, ExitCode code);
+
+} // namespace quorila

@@ -1,0 +1,27 @@
+#include "log/failure_report.h"
+
+#include <string>
+
+#include <windows.h>
+
+namespace quorila {
+
+namespace {
+constexpr std::wstring_view failurePrefix = L"HATA: ";
+}
+
+void showErrorBox(std::wstring_view message, ErrorBoxStyle style)
+{
+    const std::wstring text(message);
+    const std::wstring caption(errorBoxCaption);
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), static_cast<UINT>(style));
+}
+
+ExitCode reportFailure(UpdateLog& log, std::wstring_view message, ExitCode code)
+{
+    logLine(log, std::wstring(failurePrefix) + std::wstring(message));
+    showErrorBox(message, ErrorBoxStyle::IconAndForeground);
+    return code;
+}
+
+} // namespace quorila

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "process/unique_handle.h"
+
+namespace quorila {
+
+// The run's log: one file opened for appending with full sharing. Once failed (open or write),
+// every later line is dropped silently. No buffer of its own: each line reaches the OS at once.
+struct UpdateLog {
+    UniqueHandle file;
+    bool failed = true;
+};
+
+// Creates the missing folders above `logPath` (failure ignored) and opens the file for appending,
+// never truncating it. A log that did not open is returned in the failed state.
+UpdateLog openUpdateLog(const std::wstring& logPath);
+
+// Appends "[Y-M-D H:M:S] message" + CR LF in UTF-8 and hands it to the OS before returning.
+void logLine(UpdateLog& log, std::wstring_view message);
+
+// Closes the file; writes nothing.
+void closeUpdateLog(UpdateLog& log);
+
+} // namespace quorila

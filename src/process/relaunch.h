@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/update_log.h"
+
+namespace quorila {
+
+// One argument in the form CommandLineToArgvW reads back unchanged; never empty.
+std::wstring quoteArgument(std::wstring_view argument);
+
+// The arguments after the first (the program), each quoted, joined by one blank.
+std::wstring joinRelaunchArguments(const std::vector<std::wstring>& arguments);
+
+// This process's own executable; empty when it cannot be read in 32768 units.
+std::wstring ownExecutablePath();
+
+// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
+std::wstring buildRelaunchParameters();
+
+// Starts this executable again with the same arguments through the "runas" verb, without waiting.
+// Logs one line; true when the shell started it.
+bool relaunchElevated(UpdateLog& log);
+
+// The start behind relaunchElevated, for a given executable and parameter string: refuses (with
+// its one line, starting nothing) when either is empty, else asks the shell for "runas".
+// Logs one line; true when the shell started it.
+bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters, UpdateLog& log);
+
+} // namespace quorila

@@ -1,0 +1,49 @@
+#include "process/restart.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "folders/path_grammar.h"
+#include "process/unique_handle.h"
+
+namespace quorila {
+namespace {
+
+constexpr std::wstring_view kRestarted = L"Quorila yeniden başlatıldı.";
+constexpr std::wstring_view kRestartFailed = L"Quorila yeniden başlatılamadı. Win32 hata: ";
+
+} // namespace
+
+bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
+{
+    // The quoted path alone: no arguments, and a path with blanks stays one element.
+    // CreateProcessW may write into the command line, so it gets a buffer of its own.
+    const std::wstring quoted = L"\"" + executablePath + L"\"";
+    std::vector<wchar_t> commandLine(quoted.begin(), quoted.end());
+    commandLine.push_back(L'\0');
+
+    const std::wstring workingFolder(parentPath(executablePath));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+
+    const BOOL created = CreateProcessW(executablePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, workingFolder.c_str(), &startup, &started);
+    if (!created) {
+        const DWORD error = GetLastError();
+        logLine(log, std::wstring(kRestartFailed) + std::to_wstring(error));
+        return false;
+    }
+
+    // The application runs on by itself: nothing of it is kept.
+    ProcessHandles handles{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
+    handles.thread.reset();
+    handles.process.reset();
+    logLine(log, kRestarted);
+    return true;
+}
+
+} // namespace quorila

@@ -1,0 +1,41 @@
+#include "process/write_access.h"
+
+#include <windows.h>
+
+#include "folders/path_grammar.h"
+#include "process/unique_handle.h"
+
+namespace quorila {
+
+bool canWriteFolder(const std::wstring& folder)
+{
+    // The name holds our process id, so an updater and its elevated copy never share a probe.
+    const std::wstring probePath = joinPath(folder, probeFileName(GetCurrentProcessId()));
+    UniqueHandle probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!probe) {
+        return false;
+    }
+    // Closing removes the file again; nothing is written to it.
+    probe.reset();
+    return true;
+}
+
+bool isProcessElevated()
+{
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        return false;
+    }
+    UniqueHandle token(rawToken);
+
+    TOKEN_ELEVATION elevation{};
+    elevation.TokenIsElevated = 0;
+    DWORD returnedLength = 0;
+    const BOOL queried =
+        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &returnedLength);
+    token.reset();
+    return queried && elevation.TokenIsElevated != 0;
+}
+
+} // namespace quorila

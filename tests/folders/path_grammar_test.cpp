@@ -1,0 +1,182 @@
+#include "folders/path_grammar.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace quorila {
+namespace {
+
+struct Pieces {
+    const wchar_t* path;
+    const wchar_t* rootName;
+    const wchar_t* rootDirectory;
+    const wchar_t* relativePart;
+    const wchar_t* parentPath;
+    const wchar_t* fileName;
+    bool absolute;
+};
+
+std::string narrow(std::wstring_view text)
+{
+    std::string out;
+    for (wchar_t c : text) {
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return out;
+}
+
+TEST(PathGrammar, TakesPathsApart)
+{
+    const Pieces cases[] = {
+        // path               root name    root dir  relative     parent        file name  absolute
+        {L"", L"", L"", L"", L"", L"", false},
+        {L"name", L"", L"", L"name", L"", L"name", false},
+        {L".", L"", L"", L".", L"", L".", false},
+        {L"..", L"", L"", L"..", L"", L"..", false},
+        {L"a\\b", L"", L"", L"a\\b", L"a", L"b", false},
+        {L"a/b/", L"", L"", L"a/b/", L"a/b", L"", false},
+        {L"a\\\\b\\\\", L"", L"", L"a\\\\b\\\\", L"a\\\\b", L"", false},
+        {L"a//b", L"", L"", L"a//b", L"a", L"b", false},
+        {L"\\", L"", L"\\", L"", L"\\", L"", false},
+        {L"\\a", L"", L"\\", L"a", L"\\", L"a", false},
+        {L"///a", L"", L"///", L"a", L"///", L"a", false},
+        // drives
+        {L"C:", L"C:", L"", L"", L"C:", L"", false},
+        {L"c:", L"c:", L"", L"", L"c:", L"", false},
+        {L"C:name", L"C:", L"", L"name", L"C:", L"name", false},
+        {L"C:\\", L"C:", L"\\", L"", L"C:\\", L"", true},
+        {L"C:/", L"C:", L"/", L"", L"C:/", L"", true},
+        {L"C:\\/\\", L"C:", L"\\/\\", L"", L"C:\\/\\", L"", true},
+        {L"C:\\a", L"C:", L"\\", L"a", L"C:\\", L"a", true},
+        {L"C:\\a\\b\\", L"C:", L"\\", L"a\\b\\", L"C:\\a\\b", L"", true},
+        {L"C:\\a\\..", L"C:", L"\\", L"a\\..", L"C:\\a", L"..", true},
+        {L"1:\\a", L"", L"", L"1:\\a", L"1:", L"a", false},
+        {L"?:", L"", L"", L"?:", L"", L"?:", false},
+        {L"\u00c7:\\", L"", L"", L"\u00c7:\\", L"\u00c7:", L"", false},
+        // device prefixes
+        {L"\\\\?\\C:\\a", L"\\\\?", L"\\", L"C:\\a", L"\\\\?\\C:", L"a", true},
+        {L"\\\\.\\pipe", L"\\\\.", L"\\", L"pipe", L"\\\\.\\", L"pipe", true},
+        {L"\\??\\C:\\", L"\\??", L"\\", L"C:\\", L"\\??\\C:", L"", true},
+        {L"//?/C:", L"//?", L"/", L"C:", L"//?/", L"C:", true},
+        {L"\\\\?\\", L"\\\\?", L"\\", L"", L"\\\\?\\", L"", true},
+        // a second separator after the prefix: "\\?" read as a server, "\??" as nothing
+        {L"\\\\?\\\\a", L"\\\\?", L"\\\\", L"a", L"\\\\?\\\\", L"a", true},
+        {L"\\??\\\\a", L"", L"\\", L"??\\\\a", L"\\??", L"a", false},
+        {L"\\\\?", L"\\\\?", L"", L"", L"\\\\?", L"", true},
+        {L"\\??", L"", L"\\", L"??", L"\\", L"??", false},
+        // servers
+        {L"\\\\server", L"\\\\server", L"", L"", L"\\\\server", L"", true},
+        {L"\\\\server\\share", L"\\\\server", L"\\", L"share", L"\\\\server\\", L"share", true},
+        {L"//server/share/", L"//server", L"/", L"share/", L"//server/share", L"", true},
+        {L"\\/server\\share\\a", L"\\/server", L"\\", L"share\\a", L"\\/server\\share", L"a", true},
+        {L"\\\\\\server", L"", L"\\\\\\", L"server", L"\\\\\\", L"server", false},
+        {L"\\\\", L"", L"\\\\", L"", L"\\\\", L"", false},
+        {L"\\\\C:\\a", L"\\\\C:", L"\\", L"a", L"\\\\C:\\", L"a", true},
+    };
+    for (const Pieces& c : cases) {
+        SCOPED_TRACE(narrow(c.path));
+        EXPECT_EQ(rootName(c.path), c.rootName);
+        EXPECT_EQ(rootDirectory(c.path), c.rootDirectory);
+        EXPECT_EQ(rootPath(c.path), std::wstring(c.rootName) + c.rootDirectory);
+        EXPECT_EQ(relativePart(c.path), c.relativePart);
+        EXPECT_EQ(parentPath(c.path), c.parentPath);
+        EXPECT_EQ(fileName(c.path), c.fileName);
+        EXPECT_EQ(isAbsolute(c.path), c.absolute);
+    }
+}
+
+TEST(PathGrammar, PiecesPointIntoTheArgument)
+{
+    const std::wstring path = L"C:\\folder\\file";
+    const std::wstring_view view = path;
+    EXPECT_EQ(rootName(view).data(), path.data());
+    EXPECT_EQ(relativePart(view).data(), path.data() + 3);
+    EXPECT_EQ(fileName(view).data(), path.data() + 10);
+}
+
+TEST(PathGrammar, Separators)
+{
+    EXPECT_TRUE(isSeparator(L'\\'));
+    EXPECT_TRUE(isSeparator(L'/'));
+    EXPECT_FALSE(isSeparator(L':'));
+    EXPECT_FALSE(isSeparator(L'\u2215')); // division slash
+    EXPECT_FALSE(isSeparator(L'\uff3c')); // full-width backslash
+}
+
+TEST(PathGrammar, Joins)
+{
+    struct Join {
+        const wchar_t* folder;
+        const wchar_t* name;
+        const wchar_t* joined;
+    };
+    const Join cases[] = {
+        // a relative name below a folder
+        {L"C:\\app", L"Quorila.exe", L"C:\\app\\Quorila.exe"},
+        {L"C:\\app\\", L"Quorila.exe", L"C:\\app\\Quorila.exe"},
+        {L"C:\\app/", L"Quorila.exe", L"C:\\app/Quorila.exe"},
+        {L"C:", L"name", L"C:name"},
+        {L"C:\\", L"name", L"C:\\name"},
+        {L"", L"name", L"name"},
+        {L"a", L"b\\c", L"a\\b\\c"},
+        {L"\\\\server", L"share", L"\\\\server\\share"},
+        {L"\\\\server\\", L"share", L"\\\\server\\share"},
+        {L"\\\\?\\C:", L"a", L"\\\\?\\C:\\a"},
+        {L"1:", L"a", L"1:\\a"},
+        {L"a", L"1:b", L"a\\1:b"},
+        // an absolute name replaces the folder
+        {L"C:\\app", L"D:\\other", L"D:\\other"},
+        {L"C:\\app", L"C:\\other", L"C:\\other"},
+        {L"", L"D:\\other", L"D:\\other"},
+        {L"C:\\app", L"\\\\server\\share", L"\\\\server\\share"},
+        {L"C:\\app", L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        // a name with another drive replaces the folder, drive-relative or not
+        {L"C:\\app", L"D:name", L"D:name"},
+        {L"C:\\app", L"c:name", L"c:name"},
+        {L"C:\\app", L"D:", L"D:"},
+        // the same drive: appended
+        {L"C:\\app", L"C:name", L"C:\\app\\name"},
+        {L"C:", L"C:name", L"C:name"},
+        {L"C:\\app\\", L"C:", L"C:\\app\\"},
+        // a name with a root directory keeps only the folder's root name
+        {L"C:\\app", L"\\other", L"C:\\other"},
+        {L"C:app", L"/other", L"C:/other"},
+        {L"app\\sub", L"\\other", L"\\other"},
+        {L"\\\\server\\share\\a", L"\\b", L"\\\\server\\b"},
+        // an empty name
+        {L"C:\\app", L"", L"C:\\app\\"},
+        {L"C:\\app\\", L"", L"C:\\app\\"},
+        {L"C:", L"", L"C:"},
+        {L"C:\\", L"", L"C:\\"},
+        {L"\\\\server", L"", L"\\\\server\\"},
+        {L"", L"", L""},
+        {L"a", L"", L"a\\"},
+    };
+    for (const Join& c : cases) {
+        SCOPED_TRACE(narrow(c.folder) + " / " + narrow(c.name));
+        EXPECT_EQ(joinPath(c.folder, c.name), c.joined);
+    }
+}
+
+// Joining a name and then taking the file name and parent gives the pieces back.
+TEST(PathGrammar, JoinThenSplitRoundTrips)
+{
+    const wchar_t* folders[] = {L"C:\\app", L"C:\\app\\", L"\\\\server\\share", L"rel\\dir", L"C:"};
+    const wchar_t* names[] = {L"file.txt", L"data", L"unins000.exe"};
+    for (const wchar_t* folder : folders) {
+        for (const wchar_t* name : names) {
+            const std::wstring joined = joinPath(folder, name);
+            SCOPED_TRACE(narrow(joined));
+            EXPECT_EQ(fileName(joined), name);
+            std::wstring_view expectedParent = folder;
+            if (expectedParent.size() > 3 && isSeparator(expectedParent.back())) {
+                expectedParent.remove_suffix(1);
+            }
+            EXPECT_EQ(parentPath(joined), expectedParent);
+        }
+    }
+}
+
+} // namespace
+} // namespace quorila

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "folders/path_grammar.h"
+#include "log/failure_report.h"
+#include "log/update_log.h"
+#include "support/test_support.h"
+
+namespace quorila {
+namespace {
+
+using test::logMessages;
+using test::readFile;
+
+// "[Y-M-D H:M:S] " with numbers in plain decimal (no leading zeros).
+bool hasPlainTimeStamp(const std::string& line)
+{
+    std::size_t pos = 0;
+    auto number = [&](char after, int maxDigits) {
+        const std::size_t start = pos;
+        while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) {
+            ++pos;
+        }
+        const std::size_t digits = pos - start;
+        const bool ok = digits >= 1 && digits <= static_cast<std::size_t>(maxDigits)
+            && !(digits > 1 && line[start] == '0') && pos < line.size() && line[pos] == after;
+        ++pos;
+        return ok;
+    };
+    if (line.empty() || line[0] != '[') {
+        return false;
+    }
+    pos = 1;
+    return number('-', 4) && number('-', 2) && number(' ', 2) && number(':', 2) && number(':', 2) && number(']', 2)
+        && pos < line.size() && line[pos] == ' ';
+}
+
+TEST(UpdateLog, CreatesMissingFoldersAndWritesUtf8LinesWithoutBom)
+{
+    test::TempFolder temp;
+    const std::wstring path = temp / L"a\\b c\\ç\\update.log";
+    {
+        UpdateLog log = openUpdateLog(path);
+        EXPECT_FALSE(log.failed);
+        logLine(log, L"QuorilaUpdater başlatıldı.");
+        // Each line is in the file before logLine returns, while the log is still open.
+        EXPECT_EQ(logMessages(path), std::vector<std::wstring>{L"QuorilaUpdater başlatıldı."});
+        closeUpdateLog(log);
+    }
+    const std::string content = readFile(path).value_or("");
+    ASSERT_GE(content.size(), 3u);
+    EXPECT_NE(content.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_TRUE(hasPlainTimeStamp(content)) << content;
+    EXPECT_NE(content.find("] QuorilaUpdater ba\xC5\x9Flat\xC4\xB1ld\xC4\xB1.\r\n"), std::string::npos);
+    EXPECT_EQ(content.find('\n'), content.size() - 1) << "exactly one line";
+}
+
+TEST(UpdateLog, AppendsToEarlierRunsAndNeverTruncates)
+{
+    test::TempFolder temp;
+    const std::wstring path = temp / L"update.log";
+    const std::string earlier = "earlier content without line end";
+    test::writeFile(path, earlier);
+    for (int run = 0; run < 2; ++run) {
+        UpdateLog log = openUpdateLog(path);
+        logLine(log, L"run " + std::to_wstring(run));
+        closeUpdateLog(log);
+    }
+    const std::string content = readFile(path).value_or("");
+    EXPECT_EQ(content.substr(0, earlier.size()), earlier);
+    EXPECT_EQ(logMessages(path), (std::vector<std::wstring>{L"earlier content without line end[" +
+                                                                 logMessages(path)[0].substr(earlier.size() + 1),
+                                                             L"run 1"}));
+}
+
+TEST(UpdateLog, TwoOpenLogsOfOneFileBothAppend)
+{
+    // The first updater and its elevated copy hold the same log at the same time.
+    test::TempFolder temp;
+    const std::wstring path = temp / L"update.log";
+    UpdateLog first = openUpdateLog(path);
+    UpdateLog second = openUpdateLog(path);
+    ASSERT_FALSE(second.failed);
+    logLine(first, L"one");
+    logLine(second, L"two");
+    logLine(first, L"three");
+    closeUpdateLog(first);
+    closeUpdateLog(second);
+    EXPECT_EQ(logMessages(path), (std::vector<std::wstring>{L"one", L"two", L"three"}));
+}
+
+TEST(UpdateLog, AnUnopenableLogDropsLinesAndNeverFails)
+{
+    test::TempFolder temp;
+    const std::wstring folder = temp / L"a folder";
+    test::makeFolder(folder);
+    const std::wstring cases[] = {folder, temp / L"bad<name>.log", temp / L"file\\under-a-file.log"};
+    test::writeFile(temp / L"file", "x");
+    for (const std::wstring& path : cases) {
+        UpdateLog log = openUpdateLog(path);
+        EXPECT_TRUE(log.failed);
+        logLine(log, L"dropped");
+        EXPECT_EQ(reportFailure(log, L"Quorila süreç numarası geçersiz.", ExitCode::InvalidProcessId),
+                  ExitCode::InvalidProcessId);
+        closeUpdateLog(log);
+    }
+    EXPECT_TRUE(test::isFolder(folder));
+    EXPECT_EQ(test::readFile(temp / L"file"), "x");
+}
+
+TEST(FailureReport, LogsTheMessageBehindHataAndReturnsTheCode)
+{
+    test::TempFolder temp;
+    const std::wstring path = temp / L"update.log";
+    UpdateLog log = openUpdateLog(path);
+    logLine(log, L"before");
+    // Under Wine without a display the box returns at once.
+    EXPECT_EQ(reportFailure(log, L"Yönetici yetkisine rağmen kurulum klasörüne yazılamıyor.",
+                            ExitCode::NotWritableWhileElevated),
+              ExitCode::NotWritableWhileElevated);
+    closeUpdateLog(log);
+    EXPECT_EQ(logMessages(path), (std::vector<std::wstring>{
+                                     L"before", L"HATA: Yönetici yetkisine rağmen kurulum klasörüne yazılamıyor."}));
+}
+
+} // namespace
+} // namespace quorila

@@ -1,0 +1,254 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <windows.h>
+
+#include "folders/install_clearing.h"
+#include "folders/path_grammar.h"
+
+namespace fs = std::filesystem;
+
+namespace quorila::test {
+
+namespace {
+
+std::wstring uniqueName()
+{
+    static std::atomic<unsigned> counter{0};
+    return L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64())
+        + L"-" + std::to_wstring(counter++);
+}
+
+} // namespace
+
+TempFolder::TempFolder()
+{
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    path_ = (base / uniqueName()).wstring();
+    fs::create_directories(path_, error);
+    EXPECT_FALSE(error) << "cannot create the test folder";
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code error;
+    removeTree(path_, error);
+    EXPECT_FALSE(error) << "the test folder could not be removed: something is still open: " << error.message();
+    EXPECT_FALSE(exists(path_));
+}
+
+std::wstring TempFolder::operator/(const std::wstring& name) const
+{
+    return joinPath(path_, name);
+}
+
+void writeFile(const std::wstring& path, const std::string& content)
+{
+    std::error_code error;
+    fs::create_directories(fs::path(path).parent_path(), error);
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out << content;
+    ASSERT_TRUE(out.good()) << "cannot write a test file";
+}
+
+std::optional<std::string> readFile(const std::wstring& path)
+{
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void makeFolder(const std::wstring& path)
+{
+    std::error_code error;
+    fs::create_directories(fs::path(path), error);
+    ASSERT_FALSE(error) << "cannot create a test folder";
+}
+
+Tree snapshot(const std::wstring& root)
+{
+    Tree tree;
+    std::error_code error;
+    if (!fs::is_directory(fs::path(root), error)) {
+        return tree;
+    }
+    const fs::path base(root);
+    for (fs::recursive_directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
+        const std::wstring relative = it->path().lexically_relative(base).make_preferred().wstring();
+        if (it->is_directory(error)) {
+            tree[relative] = "<dir>";
+        } else {
+            tree[relative] = readFile(it->path().wstring()).value_or("<unreadable>");
+        }
+    }
+    EXPECT_FALSE(error) << "cannot list " << fs::path(root).string();
+    return tree;
+}
+
+void writeTree(const std::wstring& root, const Tree& tree)
+{
+    makeFolder(root);
+    for (const auto& [relative, content] : tree) {
+        if (content == "<dir>") {
+            makeFolder(joinPath(root, relative));
+        } else {
+            writeFile(joinPath(root, relative), content);
+        }
+    }
+}
+
+std::wstring binFolder()
+{
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    buffer.resize(length);
+    return std::wstring(parentPath(buffer));
+}
+
+std::wstring binProgram(const std::wstring& name)
+{
+    return joinPath(binFolder(), name);
+}
+
+std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + arguments;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return std::nullopt;
+    }
+    StartedProcess started;
+    started.handles.process.reset(info.hProcess);
+    started.handles.thread.reset(info.hThread);
+    started.processId = info.dwProcessId;
+    return started;
+}
+
+std::optional<unsigned long> waitForExit(StartedProcess& process, unsigned long milliseconds)
+{
+    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.handles.process.get(), &code)) {
+        return std::nullopt;
+    }
+    return code;
+}
+
+std::optional<unsigned long> runProgram(const std::wstring& program, const std::wstring& arguments,
+                                        unsigned long milliseconds)
+{
+    auto process = startProgram(program, arguments);
+    if (!process) {
+        return std::nullopt;
+    }
+    auto code = waitForExit(*process, milliseconds);
+    if (!code) {
+        TerminateProcess(process->handles.process.get(), 1);
+        WaitForSingleObject(process->handles.process.get(), INFINITE);
+    }
+    return code;
+}
+
+FileLock::FileLock(const std::wstring& path, unsigned long shareMode)
+{
+    // The ready marker goes to the temp folder so that it never lands inside a tree under test.
+    std::error_code error;
+    const std::wstring marker = (fs::temp_directory_path(error) / (uniqueName() + L".ready")).wstring();
+    locker_ = startProgram(binProgram(L"file_locker.exe"),
+                           L"\"" + path + L"\" " + std::to_wstring(shareMode) + L" \"" + marker + L"\"");
+    if (!locker_) {
+        ADD_FAILURE() << "cannot start file_locker.exe";
+        return;
+    }
+    // The locker creates the marker once it holds the file, or ends when it cannot.
+    for (int i = 0; i < 6000 && !held_; ++i) {
+        if (exists(marker)) {
+            held_ = true;
+        } else if (WaitForSingleObject(locker_->handles.process.get(), 10) == WAIT_OBJECT_0) {
+            break;
+        }
+    }
+    DeleteFileW(marker.c_str());
+    if (!held_) {
+        ADD_FAILURE() << "file_locker.exe could not hold the file";
+        release();
+    }
+}
+
+FileLock::~FileLock()
+{
+    release();
+}
+
+void FileLock::release()
+{
+    if (locker_) {
+        TerminateProcess(locker_->handles.process.get(), 0);
+        WaitForSingleObject(locker_->handles.process.get(), INFINITE);
+        locker_.reset();
+    }
+    held_ = false;
+}
+
+std::wstring fromUtf8(const std::string& text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::vector<std::wstring> logMessages(const std::wstring& logPath)
+{
+    std::vector<std::wstring> messages;
+    const std::string content = readFile(logPath).value_or("");
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find("\r\n", start);
+        std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::size_t stamp = line.find("] ");
+        std::wstring message = fromUtf8(stamp == std::string::npos ? line : line.substr(stamp + 2));
+        if (end == std::string::npos) {
+            message += L"<no CRLF>";
+            start = content.size();
+        } else {
+            start = end + 2;
+        }
+        messages.push_back(message);
+    }
+    return messages;
+}
+
+} // namespace quorila::test
