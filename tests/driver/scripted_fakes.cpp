@@ -1,0 +1,133 @@
+#include "driver/scripted_fakes.h"
+
+#include <system_error>
+
+#include "driver/release_package.h"
+#include "folders/folder_safety.h"
+#include "folders/install_clearing.h"
+#include "folders/tree_copy.h"
+#include "log/failure_report.h"
+#include "log/update_log.h"
+#include "process/relaunch.h"
+#include "process/restart.h"
+#include "process/wait.h"
+#include "process/write_access.h"
+
+namespace quorila {
+
+namespace fake {
+namespace {
+struct State {
+    Script script;
+    std::vector<std::wstring> journal;
+    std::size_t clearCalls = 0;
+    std::size_t copyCalls = 0;
+};
+State& state()
+{
+    static State instance;
+    return instance;
+}
+bool next(const std::vector<bool>& results, std::size_t& calls)
+{
+    const std::size_t index = calls++;
+    return index < results.size() ? results[index] : true;
+}
+std::wstring yesNo(bool value) { return value ? L"true" : L"false"; }
+} // namespace
+
+Script& script() { return state().script; }
+std::vector<std::wstring>& journal() { return state().journal; }
+void reset() { state() = State{}; }
+
+} // namespace fake
+
+using fake::journal;
+using fake::script;
+
+void UniqueHandle::reset(void* handle) noexcept { handle_ = handle; }
+
+void logLine(UpdateLog&, std::wstring_view message) { journal().push_back(L"log " + std::wstring(message)); }
+
+ExitCode reportFailure(UpdateLog&, std::wstring_view message, ExitCode code)
+{
+    journal().push_back(L"fail " + std::to_wstring(static_cast<int>(code)) + L" " + std::wstring(message));
+    return code;
+}
+
+bool waitForApplicationExit(std::uint32_t processId, UpdateLog&)
+{
+    journal().push_back(L"wait " + std::to_wstring(processId));
+    return script().applicationExits;
+}
+
+void removeTree(const std::wstring& path, std::error_code& error)
+{
+    journal().push_back(L"removeTree " + path);
+    error = std::make_error_code(std::errc::permission_denied); // never looked at by the caller
+}
+
+bool copyTree(const std::wstring& source, const std::wstring& destination, UpdateLog&)
+{
+    const bool result = fake::next(script().copyResults, fake::state().copyCalls);
+    journal().push_back(L"copyTree " + source + L" -> " + destination + L" = " + fake::yesNo(result));
+    return result;
+}
+
+bool clearInstallFolder(const std::wstring& installFolder, UpdateLog&)
+{
+    const bool result = fake::next(script().clearResults, fake::state().clearCalls);
+    journal().push_back(L"clear " + installFolder + L" = " + fake::yesNo(result));
+    return result;
+}
+
+bool verifyNewExecutable(const std::wstring& path)
+{
+    journal().push_back(L"verify " + path);
+    return script().newExecutableVerifies;
+}
+
+bool restartApplication(const std::wstring& executablePath, UpdateLog&)
+{
+    journal().push_back(L"restart " + executablePath);
+    return script().restartSucceeds;
+}
+
+bool checkFolderSafety(const std::wstring& releaseFolder, const std::wstring& installFolder,
+                       const std::wstring& backupFolder)
+{
+    journal().push_back(L"safety " + releaseFolder + L" " + installFolder + L" " + backupFolder);
+    return script().foldersSafe;
+}
+
+bool canWriteFolder(const std::wstring& folder)
+{
+    journal().push_back(L"probe " + folder);
+    return script().installWritable;
+}
+
+bool isProcessElevated()
+{
+    journal().push_back(L"elevated?");
+    return script().elevated;
+}
+
+bool relaunchElevated(UpdateLog&)
+{
+    journal().push_back(L"relaunch");
+    return script().relaunchSucceeds;
+}
+
+std::optional<std::uint32_t> parseProcessId(std::wstring_view pidText)
+{
+    journal().push_back(L"pid " + std::wstring(pidText));
+    return script().processId;
+}
+
+bool checkReleasePackage(const std::wstring& releaseFolder, const std::wstring& exeName)
+{
+    journal().push_back(L"package " + releaseFolder + L" " + exeName);
+    return script().releaseComplete;
+}
+
+} // namespace quorila
