@@ -2,6 +2,7 @@
 
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quorila {
 
@@ -11,5 +12,48 @@ void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::er
 
 // True when `path` itself (not what it points to) is a link or junction.
 bool isReparsePoint(const std::wstring& path);
+
+// A streamed listing of a folder with the contract of std::filesystem's directory iterators in
+// their error-code forms (MinGW's read a folder whose path reaches 260 characters as the current
+// folder, and walk into linked folders). One entry at a time, in the platform's order, never "."
+// or ".."; each entry's path is the listed folder joined with the entry's name.
+// - plain: the entries directly in the folder (directory_iterator without options);
+// - recursive: also everything below, a folder's contents right after the folder itself; links
+//   and junctions are never entered; a folder whose listing is refused for lack of permission
+//   lists as empty (recursive_directory_iterator with skip_permission_denied only).
+// An error (opening or moving on) leaves the listing at its end.
+class FolderListing {
+public:
+    enum class Depth { plain, recursive };
+
+    FolderListing(const std::wstring& folder, Depth depth, std::error_code& error);
+    ~FolderListing();
+    FolderListing(FolderListing&&) noexcept;
+    FolderListing& operator=(FolderListing&&) noexcept;
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+
+    bool atEnd() const noexcept;
+    // The current entry's path (source folder joined with the sub-path).
+    const std::wstring& path() const noexcept { return path_; }
+    // Type of the current entry with links followed (is_directory / is_regular_file of the
+    // entry); a link whose target cannot be reached leaves an error.
+    bool isFolder(std::error_code& error) const;
+    bool isRegularFile(std::error_code& error) const;
+    // Moves on to the next entry, entering the current one first when it is a folder to enter.
+    void increment(std::error_code& error);
+
+private:
+    struct Level; // one open folder, defined with the platform's listing
+
+    void open(const std::wstring& folder, std::error_code& error);
+    void next(std::error_code& error);
+    unsigned long followedAttributes(std::error_code& error) const;
+
+    bool recursive_ = false;
+    std::vector<Level> levels_;
+    std::wstring path_;
+    unsigned long attributes_ = 0;
+};
 
 } // namespace quorila

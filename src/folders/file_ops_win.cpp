@@ -1,7 +1,10 @@
-// The file operations that MinGW's std::filesystem gets wrong on Windows: copy_file with
-// overwrite_existing refuses every existing target, and remove_all fails on read-only files and
-// walks through links to folders (deleting what they point to). These keep the standard
-// functions' contracts without those faults.
+// The file operations that MinGW's std::filesystem gets wrong on Windows (each checked under
+// Wine): copy_file with overwrite_existing refuses every existing target; remove_all fails on
+// read-only files and walks through links to folders, deleting what they point to; the directory
+// iterators walk into links too, and misread any folder whose path is longer than MAX_PATH (a
+// listing started there yields the current folder's names, a recursive one fails on entering
+// it). These keep the standard functions' contracts without those faults. Every reparse point
+// counts as a link: it is never entered and is removed as itself.
 
 #include "folders/file_ops.h"
 #include "folders/install_clearing.h"
@@ -15,6 +18,7 @@
 #include <windows.h>
 
 #include "folders/path_grammar.h"
+#include "process/unique_handle.h"
 
 namespace quorila {
 
@@ -162,6 +166,138 @@ DWORD removeFolder(const std::wstring& path, DWORD attributes)
 }
 
 } // namespace
+
+struct FolderListing::Level {
+    std::wstring folder;
+    FindHandle listing;
+    WIN32_FIND_DATAW found{};
+    bool foundUnread = false; // `found` holds the first entry, not yet handed out
+};
+
+FolderListing::FolderListing(const std::wstring& folder, Depth depth, std::error_code& error)
+    : recursive_(depth == Depth::recursive)
+{
+    error.clear();
+    open(folder, error);
+    if (!error) {
+        next(error);
+    }
+}
+
+FolderListing::~FolderListing() = default;
+FolderListing::FolderListing(FolderListing&&) noexcept = default;
+FolderListing& FolderListing::operator=(FolderListing&&) noexcept = default;
+
+bool FolderListing::atEnd() const noexcept
+{
+    return levels_.empty();
+}
+
+void FolderListing::open(const std::wstring& folder, std::error_code& error)
+{
+    Level level;
+    level.folder = folder;
+    const std::wstring pattern = joinPath(folder, L"*");
+    level.listing = FindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &level.found,
+                                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!level.listing.valid()) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) {
+            const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+            if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                return; // a folder without even "." and "..": nothing to list
+            }
+        }
+        if (recursive_ && code == ERROR_ACCESS_DENIED) {
+            return; // skipped, as skip_permission_denied does
+        }
+        error = platformError(code);
+        levels_.clear();
+        return;
+    }
+    level.foundUnread = true;
+    levels_.push_back(std::move(level));
+}
+
+// Takes the next entry other than "." and "..", closing the folders that are done.
+void FolderListing::next(std::error_code& error)
+{
+    while (!levels_.empty()) {
+        Level& level = levels_.back();
+        if (level.foundUnread) {
+            level.foundUnread = false;
+        } else if (!FindNextFileW(level.listing.get(), &level.found)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_NO_MORE_FILES) {
+                error = platformError(code);
+                levels_.clear();
+                return;
+            }
+            levels_.pop_back();
+            continue;
+        }
+        const std::wstring_view name = level.found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        path_ = joinPath(level.folder, name);
+        attributes_ = level.found.dwFileAttributes;
+        return;
+    }
+    path_.clear();
+    attributes_ = 0;
+}
+
+void FolderListing::increment(std::error_code& error)
+{
+    error.clear();
+    if (levels_.empty()) {
+        return;
+    }
+    if (recursive_ && isFolderToEnter(attributes_)) {
+        open(path_, error);
+        if (error) {
+            return;
+        }
+    }
+    next(error);
+}
+
+// The attributes of what the current entry stands for: its own, or its target's for a link.
+unsigned long FolderListing::followedAttributes(std::error_code& error) const
+{
+    error.clear();
+    if ((attributes_ & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return attributes_;
+    }
+    const UniqueHandle target(CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!target) {
+        const DWORD code = GetLastError();
+        error = platformError(code);
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(target.get(), &information)) {
+        const DWORD code = GetLastError();
+        error = platformError(code);
+        return 0;
+    }
+    return information.dwFileAttributes;
+}
+
+bool FolderListing::isFolder(std::error_code& error) const
+{
+    const unsigned long attributes = followedAttributes(error);
+    return !error && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FolderListing::isRegularFile(std::error_code& error) const
+{
+    const unsigned long attributes = followedAttributes(error);
+    return !error && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::error_code& error)
 {

@@ -20,7 +20,7 @@ bool equalIgnoringCase(std::wstring_view a, std::wstring_view b);
 // True when the full path `inner` names the folder `outer` or a folder below it: the same volume
 // (a drive, a share or a device; a drive or share behind a device prefix counts as the plain one)
 // and outer's folder names leading inner's, each pair compared with `equal`. Separator kinds and
-// runs, trailing separators and "." elements count for nothing; ".." is not resolved.
+// runs, trailing separators and "." elements count for nothing; ".." takes back one name.
 bool isSameOrInside(std::wstring_view inner, std::wstring_view outer, ElementsEqual equal);
 
 // True when the full path names nothing below its volume: a drive root (plain or behind a device

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <windows.h>
 
@@ -25,15 +26,18 @@ FullPath fullPath(const std::wstring& path)
 {
     std::wstring buffer(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < growAttempts; ++attempt) {
+        // Wine fails an empty text without setting the last error: start from none, and report a
+        // failure that names no error as Windows reports that one.
+        SetLastError(ERROR_SUCCESS);
         const DWORD length =
             GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0) {
             const DWORD error = GetLastError();
-            return FullPath{std::wstring(), error};
+            return FullPath{std::wstring(), error != ERROR_SUCCESS ? error : ERROR_INVALID_NAME};
         }
         if (length < buffer.size()) {
             buffer.resize(length);
-            return FullPath{buffer, 0};
+            return FullPath{std::move(buffer), 0};
         }
         // Too small: the length reported counts the terminating null. Growing by at least one
         // unit keeps a reported length equal to the buffer's from asking the same again.

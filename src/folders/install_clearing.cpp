@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "folders/file_ops.h"
 #include "folders/path_grammar.h"
 
 namespace fs = std::filesystem;
@@ -31,22 +32,21 @@ void logWithPath(UpdateLog& log, std::wstring_view text, std::wstring_view path)
 
 bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
 {
-    const fs::path folder(installFolder);
     std::error_code error;
-    if (!fs::exists(folder, error)) {
+    if (!fs::exists(fs::path(installFolder), error)) {
         // Absent: nothing to clear. Status unreadable: the caller handles the false.
         return !error;
     }
 
-    fs::directory_iterator listing(folder, error);
+    // The platform's listing in directory_iterator's place (see file_ops.h).
+    FolderListing listing(installFolder, FolderListing::Depth::plain, error);
     if (error) {
         logWithPath(log, folderNotListed, installFolder);
         return false;
     }
 
-    const fs::directory_iterator end;
-    while (listing != end) {
-        const std::wstring entryPath = listing->path().wstring();
+    while (!listing.atEnd()) {
+        const std::wstring entryPath = listing.path();
         if (isInstallerMaintenanceFile(entryPath)) {
             logWithPath(log, maintenanceFileKept, fileName(entryPath));
         } else {

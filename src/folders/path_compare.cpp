@@ -51,7 +51,9 @@ bool isDevicePrefix(std::wstring_view name)
             (name[1] == L'?' && name[2] == L'?'));
 }
 
-// The names between separator runs; empty and "." elements are left out.
+// The names between separator runs; empty and "." elements are left out and ".." takes back the
+// name before it (never more than there are). Full paths hold dot elements only behind a device
+// prefix, where Windows refuses them but Wine resolves them.
 std::vector<std::wstring_view> splitElements(std::wstring_view text)
 {
     std::vector<std::wstring_view> elements;
@@ -65,7 +67,11 @@ std::vector<std::wstring_view> splitElements(std::wstring_view text)
             ++position;
         }
         const std::wstring_view element = text.substr(start, position - start);
-        if (!element.empty() && element != L".") {
+        if (element == L"..") {
+            if (!elements.empty()) {
+                elements.pop_back();
+            }
+        } else if (!element.empty() && element != L".") {
             elements.push_back(element);
         }
     }

@@ -62,9 +62,8 @@ bool ensureFolder(const std::wstring& folder, UpdateLog& log)
 
 bool copyTree(const std::wstring& source, const std::wstring& destination, UpdateLog& log)
 {
-    const fs::path sourcePath(source);
     std::error_code error;
-    if (!fs::exists(sourcePath, error)) {
+    if (!fs::exists(fs::path(source), error)) {
         logWithPath(log, sourceNotFound, source);
         return false;
     }
@@ -72,18 +71,16 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
         return false;
     }
 
-    // Streamed: one entry at a time as the listing yields it; links to folders are not followed
-    // by the option, and MinGW's listing is kept out of them below.
-    fs::recursive_directory_iterator listing(sourcePath, fs::directory_options::skip_permission_denied, error);
+    // Streamed: one entry at a time as the listing yields it; linked folders are not entered. The
+    // platform's listing stands in for recursive_directory_iterator (see file_ops.h).
+    FolderListing listing(source, FolderListing::Depth::recursive, error);
     if (error) {
         logWithPath(log, sourceNotReadable, source);
         return false;
     }
 
-    const fs::recursive_directory_iterator end;
-    while (listing != end) {
-        const fs::directory_entry& entry = *listing;
-        const std::wstring entryPath = entry.path().wstring();
+    while (!listing.atEnd()) {
+        const std::wstring& entryPath = listing.path();
 
         // The position below the source is read from the listing's own path, so that every
         // entry, a link too, lands at its own place below the destination.
@@ -94,20 +91,18 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
         }
         const std::wstring target = joinPath(destination, *relative);
 
-        const bool isFolder = entry.is_directory(error);
+        // A linked folder counts as a folder and is made as a plain one; its contents lie
+        // elsewhere and the listing does not enter it.
+        const bool isFolder = listing.isFolder(error);
         if (isFolder) {
             if (!ensureFolder(target, log)) {
                 return false;
-            }
-            // A linked folder is made as a plain folder; its contents lie elsewhere.
-            if (isReparsePoint(entryPath)) {
-                listing.disable_recursion_pending();
             }
         } else if (error) {
             logWithPath(log, typeNotReadable, entryPath);
             return false;
         } else {
-            const bool isFile = entry.is_regular_file(error);
+            const bool isFile = listing.isRegularFile(error);
             if (error) {
                 logWithPath(log, typeNotReadable, entryPath);
                 return false;
@@ -115,7 +110,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
             if (isFile && !copyFile(entryPath, target, log)) {
                 return false;
             }
-            // Anything else (a device, a socket) is passed over.
+            // Anything else is passed over.
         }
 
         listing.increment(error);

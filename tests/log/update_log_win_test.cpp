@@ -13,29 +13,6 @@ namespace {
 using test::logMessages;
 using test::readFile;
 
-// "[Y-M-D H:M:S] " with numbers in plain decimal (no leading zeros).
-bool hasPlainTimeStamp(const std::string& line)
-{
-    std::size_t pos = 0;
-    auto number = [&](char after, int maxDigits) {
-        const std::size_t start = pos;
-        while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) {
-            ++pos;
-        }
-        const std::size_t digits = pos - start;
-        const bool ok = digits >= 1 && digits <= static_cast<std::size_t>(maxDigits)
-            && !(digits > 1 && line[start] == '0') && pos < line.size() && line[pos] == after;
-        ++pos;
-        return ok;
-    };
-    if (line.empty() || line[0] != '[') {
-        return false;
-    }
-    pos = 1;
-    return number('-', 4) && number('-', 2) && number(' ', 2) && number(':', 2) && number(':', 2) && number(']', 2)
-        && pos < line.size() && line[pos] == ' ';
-}
-
 TEST(UpdateLog, CreatesMissingFoldersAndWritesUtf8LinesWithoutBom)
 {
     test::TempFolder temp;
@@ -51,7 +28,7 @@ TEST(UpdateLog, CreatesMissingFoldersAndWritesUtf8LinesWithoutBom)
     const std::string content = readFile(path).value_or("");
     ASSERT_GE(content.size(), 3u);
     EXPECT_NE(content.substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_TRUE(hasPlainTimeStamp(content)) << content;
+    EXPECT_TRUE(test::hasLogFormat(path)) << content;
     EXPECT_NE(content.find("] QuorilaUpdater ba\xC5\x9Flat\xC4\xB1ld\xC4\xB1.\r\n"), std::string::npos);
     EXPECT_EQ(content.find('\n'), content.size() - 1) << "exactly one line";
 }

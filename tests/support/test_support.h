@@ -87,6 +87,10 @@ private:
 // it is returned with a trailing "<no CRLF>").
 std::vector<std::wstring> logMessages(const std::wstring& logPath);
 
+// True when every line of the log is "[Y-M-D H:M:S] message" + CR LF, numbers in plain decimal
+// without leading zeros, and the file starts without a byte-order mark.
+bool hasLogFormat(const std::wstring& logPath);
+
 // UTF-8 to UTF-16 for comparing log content.
 std::wstring fromUtf8(const std::string& text);
 

@@ -37,8 +37,16 @@ TempFolder::TempFolder()
 
 TempFolder::~TempFolder()
 {
+    // A program a test started (the fake application) may take a moment to end after its last
+    // write; a handle that stays open fails the removal for good.
     std::error_code error;
-    removeTree(path_, error);
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        removeTree(path_, error);
+        if (!error) {
+            break;
+        }
+        Sleep(100);
+    }
     EXPECT_FALSE(error) << "the test folder could not be removed: something is still open: " << error.message();
     EXPECT_FALSE(exists(path_));
 }
@@ -228,6 +236,40 @@ std::wstring fromUtf8(const std::string& text)
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
+}
+
+bool hasLogFormat(const std::wstring& logPath)
+{
+    const std::string content = readFile(logPath).value_or("");
+    if (content.empty() || content.starts_with("\xEF\xBB\xBF") || !content.ends_with("\r\n")) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t end = content.find("\r\n", start);
+        const std::string line = content.substr(start, end - start);
+        start = end + 2;
+        // [year-month-day hour:minute:second] with 1-4 or 1-2 digits, no leading zero
+        std::size_t pos = 1;
+        auto number = [&](char after, std::size_t maxDigits) {
+            const std::size_t first = pos;
+            while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
+                ++pos;
+            }
+            const std::size_t digits = pos - first;
+            const bool ok = digits >= 1 && digits <= maxDigits && !(digits > 1 && line[first] == '0')
+                && pos < line.size() && line[pos] == after;
+            ++pos;
+            return ok;
+        };
+        const bool ok = !line.empty() && line[0] == '[' && number('-', 4) && number('-', 2) && number(' ', 2)
+            && number(':', 2) && number(':', 2) && number(']', 2) && pos < line.size() && line[pos] == ' '
+            && line.find('\n') == std::string::npos;
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::vector<std::wstring> logMessages(const std::wstring& logPath)
