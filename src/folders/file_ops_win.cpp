@@ -301,12 +301,26 @@ bool FolderListing::isRegularFile(std::error_code& error) const
 
 void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::error_code& error)
 {
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
-        const DWORD code = GetLastError();
-        error = platformError(code);
+    if (CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        error.clear();
         return;
     }
-    error.clear();
+    DWORD code = GetLastError();
+    // Windows refuses to overwrite a read-only file. A read-only target (an installer file the
+    // clearing kept, a stale backup file) is replaced like any other, as removing a tree removes
+    // read-only files.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+        && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY
+        && SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        if (CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            error.clear();
+            return;
+        }
+        code = GetLastError();
+        SetFileAttributesW(to.c_str(), attributes); // the file stays as it was
+    }
+    error = platformError(code);
 }
 
 bool isReparsePoint(const std::wstring& path)
