@@ -54,7 +54,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, std::uint32_t proces
         return fail(log, ExitCode::ApplicationNotClosed);
     }
 
-    logLine(log, std::wstring(backupLine) + options.backupFolder);
+    logLine(log, backupLine, options.backupFolder);
     std::error_code ignored; // a stale backup that stays in part is overwritten by the copy
     removeTree(options.backupFolder, ignored);
     if (!copyTree(options.installFolder, options.backupFolder, log)) {

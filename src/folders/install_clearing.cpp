@@ -21,13 +21,6 @@ constexpr std::wstring_view folderNotListed = L"Klasör listelenemedi: ";
 constexpr std::wstring_view maintenanceFileKept = L"Installer bakım dosyası korunuyor: ";
 constexpr std::wstring_view entryNotRemoved = L"Dosya silinemedi: ";
 
-void logWithPath(UpdateLog& log, std::wstring_view text, std::wstring_view path)
-{
-    std::wstring line(text);
-    line += path;
-    logLine(log, line);
-}
-
 } // namespace
 
 bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
@@ -41,18 +34,18 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
     // The platform's listing in directory_iterator's place (see file_ops.h).
     FolderListing listing(installFolder, FolderListing::Depth::plain, error);
     if (error) {
-        logWithPath(log, folderNotListed, installFolder);
+        logLine(log, folderNotListed, installFolder);
         return false;
     }
 
     while (!listing.atEnd()) {
         const std::wstring entryPath = listing.path();
         if (isInstallerMaintenanceFile(entryPath)) {
-            logWithPath(log, maintenanceFileKept, fileName(entryPath));
+            logLine(log, maintenanceFileKept, fileName(entryPath));
         } else {
             removeTree(entryPath, error);
             if (error) {
-                logWithPath(log, entryNotRemoved, entryPath);
+                logLine(log, entryNotRemoved, entryPath);
                 return false;
             }
         }
@@ -60,7 +53,7 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
         // A listing that cannot go on would leave entries behind unseen: the clearing fails.
         listing.increment(error);
         if (error) {
-            logWithPath(log, folderNotListed, installFolder);
+            logLine(log, folderNotListed, installFolder);
             return false;
         }
     }

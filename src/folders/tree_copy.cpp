@@ -25,13 +25,6 @@ constexpr std::wstring_view relativePathFailed = L"Göreli dosya yolu hesaplanam
 constexpr std::wstring_view typeNotReadable = L"Dosya türü okunamadı: ";
 constexpr std::wstring_view fileNotCopied = L"Dosya kopyalanamadı: ";
 
-void logWithPath(UpdateLog& log, std::wstring_view text, std::wstring_view path)
-{
-    std::wstring line(text);
-    line += path;
-    logLine(log, line);
-}
-
 // Copies one regular file of the listing to `target`, making its folder first.
 bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateLog& log)
 {
@@ -41,7 +34,7 @@ bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateL
     std::error_code error;
     copyFileReplacing(entryPath, target, error);
     if (error) {
-        logWithPath(log, fileNotCopied, entryPath);
+        logLine(log, fileNotCopied, entryPath);
         return false;
     }
     return true;
@@ -54,7 +47,7 @@ bool ensureFolder(const std::wstring& folder, UpdateLog& log)
     std::error_code error;
     fs::create_directories(fs::path(folder), error);
     if (error) {
-        logWithPath(log, folderNotCreated, folder);
+        logLine(log, folderNotCreated, folder);
         return false;
     }
     return true;
@@ -64,7 +57,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
 {
     std::error_code error;
     if (!fs::exists(fs::path(source), error)) {
-        logWithPath(log, sourceNotFound, source);
+        logLine(log, sourceNotFound, source);
         return false;
     }
     if (!ensureFolder(destination, log)) {
@@ -75,7 +68,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
     // platform's listing stands in for recursive_directory_iterator (see file_ops.h).
     FolderListing listing(source, FolderListing::Depth::recursive, error);
     if (error) {
-        logWithPath(log, sourceNotReadable, source);
+        logLine(log, sourceNotReadable, source);
         return false;
     }
 
@@ -99,12 +92,12 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
                 return false;
             }
         } else if (error) {
-            logWithPath(log, typeNotReadable, entryPath);
+            logLine(log, typeNotReadable, entryPath);
             return false;
         } else {
             const bool isFile = listing.isRegularFile(error);
             if (error) {
-                logWithPath(log, typeNotReadable, entryPath);
+                logLine(log, typeNotReadable, entryPath);
                 return false;
             }
             if (isFile && !copyFile(entryPath, target, log)) {

@@ -19,7 +19,7 @@ void showErrorBox(std::wstring_view message, ErrorBoxStyle style)
 
 ExitCode reportFailure(UpdateLog& log, std::wstring_view message, ExitCode code)
 {
-    logLine(log, std::wstring(failurePrefix) + std::wstring(message));
+    logLine(log, failurePrefix, message);
     showErrorBox(message, ErrorBoxStyle::IconAndForeground);
     return code;
 }

@@ -21,6 +21,14 @@ UpdateLog openUpdateLog(const std::wstring& logPath);
 // Appends "[Y-M-D H:M:S] message" + CR LF in UTF-8 and hands it to the OS before returning.
 void logLine(UpdateLog& log, std::wstring_view message);
 
+// A fixed text followed directly by a path or a number, as one line.
+inline void logLine(UpdateLog& log, std::wstring_view text, std::wstring_view value)
+{
+    std::wstring line(text);
+    line += value;
+    logLine(log, line);
+}
+
 // Closes the file; writes nothing.
 void closeUpdateLog(UpdateLog& log);
 

@@ -10,19 +10,19 @@ namespace quorila {
 namespace {
 
 // GetModuleFileNameW is asked once, into this many units; a longer path counts as unreadable.
-constexpr DWORD kModulePathCapacity = 32768;
+constexpr DWORD modulePathCapacity = 32768;
 
-constexpr std::wstring_view kCommandNotBuilt = L"Yönetici yetkili updater komutu hazırlanamadı.";
-constexpr std::wstring_view kElevationRefused = L"Yönetici izni alınamadı. Win32 hata: ";
-constexpr std::wstring_view kRelaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
+constexpr std::wstring_view commandNotBuilt = L"Yönetici yetkili updater komutu hazırlanamadı.";
+constexpr std::wstring_view elevationRefused = L"Yönetici izni alınamadı. Win32 hata: ";
+constexpr std::wstring_view relaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
 } // namespace
 
 std::wstring ownExecutablePath()
 {
-    std::vector<wchar_t> buffer(kModulePathCapacity);
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), kModulePathCapacity);
-    if (length == 0 || length >= kModulePathCapacity) {
+    std::vector<wchar_t> buffer(modulePathCapacity);
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), modulePathCapacity);
+    if (length == 0 || length >= modulePathCapacity) {
         return {};
     }
     return std::wstring(buffer.data(), length);
@@ -47,7 +47,7 @@ bool relaunchElevated(UpdateLog& log)
 bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters, UpdateLog& log)
 {
     if (executable.empty() || parameters.empty()) {
-        logLine(log, kCommandNotBuilt);
+        logLine(log, commandNotBuilt);
         return false;
     }
 
@@ -61,13 +61,13 @@ bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& pa
 
     if (!ShellExecuteExW(&launch)) {
         const DWORD error = GetLastError();
-        logLine(log, std::wstring(kElevationRefused) + std::to_wstring(error));
+        logLine(log, elevationRefused, std::to_wstring(error));
         return false;
     }
     // The elevated copy runs on by itself; its handle (when the shell gives one) is not kept.
     UniqueHandle started(launch.hProcess);
     started.reset();
-    logLine(log, kRelaunched);
+    logLine(log, relaunched);
     return true;
 }
 

@@ -11,8 +11,8 @@
 namespace quorila {
 namespace {
 
-constexpr std::wstring_view kRestarted = L"Quorila yeniden başlatıldı.";
-constexpr std::wstring_view kRestartFailed = L"Quorila yeniden başlatılamadı. Win32 hata: ";
+constexpr std::wstring_view restarted = L"Quorila yeniden başlatıldı.";
+constexpr std::wstring_view restartFailed = L"Quorila yeniden başlatılamadı. Win32 hata: ";
 
 } // namespace
 
@@ -34,7 +34,7 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
                                         nullptr, workingFolder.c_str(), &startup, &started);
     if (!created) {
         const DWORD error = GetLastError();
-        logLine(log, std::wstring(kRestartFailed) + std::to_wstring(error));
+        logLine(log, restartFailed, std::to_wstring(error));
         return false;
     }
 
@@ -42,7 +42,7 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
     ProcessHandles handles{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
     handles.thread.reset();
     handles.process.reset();
-    logLine(log, kRestarted);
+    logLine(log, restarted);
     return true;
 }
 

@@ -8,12 +8,12 @@ namespace quorila {
 namespace {
 
 // The one wait for the application; the 60 in the time-out line is this same limit.
-constexpr DWORD kExitWaitMilliseconds = 60000;
+constexpr DWORD exitWaitMilliseconds = 60000;
 
-constexpr std::wstring_view kAlreadyGone = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
-constexpr std::wstring_view kWaiting = L"Quorila sürecinin kapanması bekleniyor...";
-constexpr std::wstring_view kExited = L"Quorila süreci kapandı.";
-constexpr std::wstring_view kTimedOut = L"Quorila 60 saniye içinde kapanmadı.";
+constexpr std::wstring_view alreadyGone = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
+constexpr std::wstring_view waiting = L"Quorila sürecinin kapanması bekleniyor...";
+constexpr std::wstring_view exited = L"Quorila süreci kapandı.";
+constexpr std::wstring_view timedOut = L"Quorila 60 saniye içinde kapanmadı.";
 
 } // namespace
 
@@ -22,17 +22,17 @@ bool waitForApplicationExit(std::uint32_t processId, UpdateLog& log)
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!process) {
         // Gone already, or not ours to wait for: either way it no longer stands in the way.
-        logLine(log, kAlreadyGone);
+        logLine(log, alreadyGone);
         return true;
     }
-    logLine(log, kWaiting);
-    const DWORD waitResult = WaitForSingleObject(process.get(), kExitWaitMilliseconds);
+    logLine(log, waiting);
+    const DWORD waitResult = WaitForSingleObject(process.get(), exitWaitMilliseconds);
     process.reset();
     if (waitResult == WAIT_OBJECT_0) {
-        logLine(log, kExited);
+        logLine(log, exited);
         return true;
     }
-    logLine(log, kTimedOut);
+    logLine(log, timedOut);
     return false;
 }
 
