@@ -7,55 +7,34 @@
 #include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
 #include "folders/tree_copy.h"
+#include "support/shown.h"
 
 namespace quorila {
 namespace {
 
-std::string narrow(std::wstring_view text)
-{
-    std::string out;
-    for (wchar_t c : text) {
-        out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out;
-}
+using test::shown;
 
 TEST(InstallerMaintenanceFile, NameRule)
 {
-    struct Case {
-        const wchar_t* path;
-        bool kept;
-    };
-    const Case cases[] = {
-        {L"C:\\Quorila\\unins000.exe", true},
-        {L"C:\\Quorila\\unins000.dat", true},
-        {L"unins000.exe", true},
-        {L"C:\\Quorila\\Unins000.exe", true},
-        {L"C:\\Quorila\\UNINS000.DAT", true},
-        {L"C:/Quorila/UnInS001.msg", true},
-        {L"C:\\Quorila\\unins-data", true},
-        {L"C:\\Quorila\\unins", true},
-        {L"C:unins000.exe", true},
-        {L"C:\\Quorila\\unins\u0130.exe", true},     // only the first five letters count
-        {L"C:\\Quorila\\unin.exe", false},
-        {L"C:\\Quorila\\unin", false},
-        {L"C:\\Quorila\\xunins.exe", false},
-        {L"C:\\Quorila\\ unins000.exe", false},
-        {L"C:\\Quorila\\app-unins000.exe", false},
-        {L"C:\\unins000\\app.exe", false},           // the folders above play no part
-        {L"C:\\Quorila\\unins000.exe\\", false},      // no file name after a trailing separator
-        {L"C:\\Quorila\\unins-data/", false},
-        {L"C:\\", false},
-        {L"C:", false},
-        {L"", false},
-        // Only A to Z are lowered: a Turkish dotted capital I or dotless i never makes "unins".
-        {L"C:\\Quorila\\UN\u0130NS000.EXE", false},  // UNİNS000.EXE
-        {L"C:\\Quorila\\un\u0131ns000.exe", false},  // unıns000.exe
-        {L"C:\\Quorila\\\u0130nstall.exe", false},   // İnstall.exe
-        {L"C:\\Quorila\\\uFF35NINS000.EXE", false},  // full-width U
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(isInstallerMaintenanceFile(c.path), c.kept) << narrow(c.path);
+    for (const wchar_t* kept : {L"C:\\Quorila\\unins000.exe", L"C:\\Quorila\\unins000.dat", L"unins000.exe",
+                                L"C:\\Quorila\\Unins000.exe", L"C:\\Quorila\\UNINS000.DAT", L"C:/Quorila/UnInS001.msg",
+                                L"C:\\Quorila\\unins-data", L"C:\\Quorila\\unins", L"C:unins000.exe",
+                                L"C:\\Quorila\\unins\u0130.exe"}) { // only the first five letters count
+        EXPECT_TRUE(isInstallerMaintenanceFile(kept)) << shown(kept);
+    }
+    for (const wchar_t* removed : {
+             L"C:\\Quorila\\unin.exe", L"C:\\Quorila\\unin", L"C:\\Quorila\\xunins.exe", L"C:\\Quorila\\ unins000.exe",
+             L"C:\\Quorila\\app-unins000.exe",
+             L"C:\\unins000\\app.exe",      // the folders above play no part
+             L"C:\\Quorila\\unins000.exe\\", // no file name after a trailing separator
+             L"C:\\Quorila\\unins-data/", L"C:\\", L"C:", L"",
+             // Only A to Z are lowered: a Turkish dotted capital I or dotless i never makes "unins".
+             L"C:\\Quorila\\UN\u0130NS000.EXE", // UNİNS000.EXE
+             L"C:\\Quorila\\un\u0131ns000.exe", // unıns000.exe
+             L"C:\\Quorila\\\u0130nstall.exe",  // İnstall.exe
+             L"C:\\Quorila\\\uFF35NINS000.EXE", // full-width U
+         }) {
+        EXPECT_FALSE(isInstallerMaintenanceFile(removed)) << shown(removed);
     }
 }
 
@@ -105,12 +84,12 @@ TEST(RelativeBelow, ReadsTheSubPathOfAListedEntry)
     };
     for (const Case& c : cases) {
         const auto relative = relativeBelow(c.source, c.entry);
-        EXPECT_EQ(relative, c.relative) << narrow(c.source) << " / " << narrow(c.entry);
+        EXPECT_EQ(relative, c.relative) << shown(c.source) << " / " << shown(c.entry);
         if (relative) {
             // Whatever is accepted lands below the destination it is joined to.
             const std::wstring destination = L"D:\\dest";
             const std::wstring target = joinPath(destination, *relative);
-            EXPECT_EQ(target.substr(0, destination.size() + 1), destination + L"\\") << narrow(target);
+            EXPECT_EQ(target.substr(0, destination.size() + 1), destination + L"\\") << shown(target);
         }
     }
 }

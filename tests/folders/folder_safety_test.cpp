@@ -1,21 +1,16 @@
 #include "folders/folder_safety.h"
 
-#include <string>
+#include <algorithm>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
+#include "support/shown.h"
+
 namespace quorila {
 namespace {
 
-std::string narrow(std::wstring_view text)
-{
-    std::string out;
-    for (wchar_t c : text) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out;
-}
+using test::shown;
 
 bool exactly(std::wstring_view a, std::wstring_view b)
 {
@@ -26,15 +21,7 @@ bool exactly(std::wstring_view a, std::wstring_view b)
 bool asciiIgnoringCase(std::wstring_view a, std::wstring_view b)
 {
     auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; };
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
 }
 
 TEST(PathsEqual, ComparesTextsPieceByPiece)
@@ -74,9 +61,8 @@ TEST(PathsEqual, ComparesTextsPieceByPiece)
         {L"C:\\PROGRA~1", L"C:\\Program Files", false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.a) + " vs " + narrow(c.b));
-        EXPECT_EQ(pathsEqual(c.a, c.b), c.equal);
-        EXPECT_EQ(pathsEqual(c.b, c.a), c.equal);
+        EXPECT_EQ(pathsEqual(c.a, c.b), c.equal) << shown(c.a) << " vs " << shown(c.b);
+        EXPECT_EQ(pathsEqual(c.b, c.a), c.equal) << shown(c.b) << " vs " << shown(c.a);
     }
 }
 
@@ -122,7 +108,7 @@ TEST(SameOrInside, ComparesFullPathsElementByElement)
         {L"\\app", L"C:\\app", false, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.inner) + " in " + narrow(c.outer));
+        SCOPED_TRACE(shown(c.inner) + " in " + shown(c.outer));
         EXPECT_EQ(isSameOrInside(c.inner, c.outer, asciiIgnoringCase), c.ignoringCase);
         EXPECT_EQ(isSameOrInside(c.inner, c.outer, exactly), c.exact);
     }
@@ -141,41 +127,15 @@ TEST(SameOrInside, UsesTheGivenComparisonForEveryElement)
 
 TEST(VolumeRoot, FindsFullPathsWithNothingBelowTheirVolume)
 {
-    struct Case {
-        const wchar_t* path;
-        bool root;
-    };
-    const Case cases[] = {
-        {L"C:\\", true},
-        {L"C:/", true},
-        {L"C:\\\\", true},
-        {L"C:\\.", true},
-        {L"\\\\?\\C:\\", true},
-        {L"\\\\?\\C:", true},
-        {L"\\\\.\\C:\\", true},
-        {L"\\??\\C:\\", true},
-        {L"\\\\server", true},
-        {L"\\\\server\\", true},
-        {L"\\\\server\\share", true},
-        {L"\\\\server\\share\\", true},
-        {L"\\\\?\\UNC\\server\\share", true},
-        {L"\\\\?\\UNC\\server", true},
-        {L"\\\\?\\Volume{1}\\", true},
-        {L"\\\\?\\", true},
-        {L"", true},
-        {L"C:\\app", false},
-        {L"C:\\app\\", false},
-        {L"\\\\?\\C:\\app", false},
-        {L"\\\\server\\share\\app", false},
-        {L"\\\\?\\UNC\\server\\share\\app", false},
-        {L"\\\\?\\Volume{1}\\app", false},
-        {L"C:\\..", true},
-        {L"\\\\?\\C:\\app\\..", true},
-        {L"C:\\app\\x\\..", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.path));
-        EXPECT_EQ(isVolumeRoot(c.path), c.root);
+    for (const wchar_t* root :
+         {L"C:\\", L"C:/", L"C:\\\\", L"C:\\.", L"C:\\..", L"\\\\?\\C:\\", L"\\\\?\\C:", L"\\\\.\\C:\\", L"\\??\\C:\\",
+          L"\\\\?\\C:\\app\\..", L"\\\\server", L"\\\\server\\", L"\\\\server\\share", L"\\\\server\\share\\",
+          L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server", L"\\\\?\\Volume{1}\\", L"\\\\?\\", L""}) {
+        EXPECT_TRUE(isVolumeRoot(root)) << shown(root);
+    }
+    for (const wchar_t* below : {L"C:\\app", L"C:\\app\\", L"C:\\app\\x\\..", L"\\\\?\\C:\\app", L"\\\\server\\share\\app",
+                                 L"\\\\?\\UNC\\server\\share\\app", L"\\\\?\\Volume{1}\\app"}) {
+        EXPECT_FALSE(isVolumeRoot(below)) << shown(below);
     }
 }
 

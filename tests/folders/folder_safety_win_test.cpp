@@ -1,224 +1,56 @@
 // Folder safety with the platform: full paths, final paths, the file system's comparison of names,
-// and the decisions of checkFolderSafety on real folders, links and short names under a temporary
-// folder. checkFolderSafety only decides: every test also checks that nothing on disk changed.
+// and the decisions of checkFolderSafety on real folders, links, short names and a mapped drive.
+// checkFolderSafety only decides: every table also checks that nothing on disk changed.
 
 #include "folders/folder_safety.h"
 
-#include <functional>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <windows.h>
 
 #include "folders/path_grammar.h"
+#include "support/links.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace quorila {
 namespace {
 
+using test::shown;
 using test::TempFolder;
 
-std::string shown(std::wstring_view text)
-{
-    std::string out = "\"";
-    for (wchar_t c : text) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out + "\"";
-}
-
-std::wstring widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-bool pathExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool waitUntil(const std::function<bool()>& condition)
-{
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(10);
-    }
-    return condition();
-}
-
-// The Linux path of a Windows path, from Wine's own export; empty when not under Wine.
-std::string unixPath(const std::wstring& path)
-{
-    using Convert = char*(CDECL*)(LPCWSTR);
-    const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
-    if (found == nullptr) {
-        return {};
-    }
-    const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(found));
-    char* converted = convert(path.c_str());
-    if (converted == nullptr) {
-        return {};
-    }
-    std::string result = converted;
-    HeapFree(GetProcessHeap(), 0, converted);
-    return result;
-}
-
-// Runs a Linux tool by its Z: path. Wine 8 cannot wait for such a process (the wait fails at
-// once), so callers wait for the tool's effect instead.
-bool startUnixTool(const wchar_t* tool, const std::wstring& arguments)
-{
-    return test::startProgram(tool, arguments).has_value();
-}
-
-std::wstring inQuotes(const std::string& unix)
-{
-    return L"\"" + widen(unix) + L"\"";
-}
-
-// A symbolic link made with the Linux ln (CreateSymbolicLinkW makes nothing under Wine 8) and
-// removed again with rm, which takes the link and never what it points to.
-class UnixLink {
-public:
-    UnixLink(const std::wstring& folder, const std::wstring& name, const std::string& unixTarget)
-        : path_(joinPath(folder, name)), unixPath_(unixPath(folder) + "/" + std::string(name.begin(), name.end()))
-    {
-        made_ = startUnixTool(L"Z:\\bin\\ln", L"-sn " + inQuotes(unixTarget) + L" " + inQuotes(unixPath_)) &&
-                waitUntil([this] { return pathExists(path_); });
-    }
-    ~UnixLink()
-    {
-        startUnixTool(L"Z:\\bin\\rm", L"-f " + inQuotes(unixPath_));
-        EXPECT_TRUE(waitUntil([this] { return !pathExists(path_); })) << "link left behind";
-    }
-    UnixLink(const UnixLink&) = delete;
-    UnixLink& operator=(const UnixLink&) = delete;
-
-    bool made() const { return made_; }
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-    std::string unixPath_;
-    bool made_ = false;
-};
-
-// A spare drive letter of this prefix mapped to a fresh Linux folder outside every other drive
-// but Z:, so that Wine names paths inside it by this letter. Unmapped at the end.
-class MappedDrive {
-public:
-    MappedDrive()
-    {
-        const std::string cDrive = unixPath(L"C:\\");
-        const std::size_t drivePart = cDrive.rfind("/c:");
-        if (drivePart == std::string::npos) {
-            return;
-        }
-        const std::string dosDevices = cDrive.substr(0, drivePart);
-        rootText_ = L"Z:\\tmp\\quorila-drive-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                    std::to_wstring(GetTickCount64());
-        if (!CreateDirectoryW(rootText_.c_str(), nullptr)) {
-            return;
-        }
-        test::writeFile(rootText_ + L"\\marker", "drive");
-        unixRoot_ = unixPath(rootText_);
-        for (wchar_t letter = L'Y'; letter >= L'K' && this->letter_ == 0; --letter) {
-            const std::wstring root = std::wstring(1, letter) + L":\\";
-            if (GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR) {
-                continue;
-            }
-            const std::string mapping = dosDevices + "/" + static_cast<char>(letter - L'A' + 'a') + ":";
-            if (!startUnixTool(L"Z:\\bin\\ln", L"-sn " + inQuotes(unixRoot_) + L" " + inQuotes(mapping))) {
-                return;
-            }
-            // Another program may have taken the letter at the same moment: ours shows our marker.
-            if (waitUntil([&] { return pathExists(root + L"marker"); })) {
-                letter_ = letter;
-                mapping_ = mapping;
-                // Wine refreshes its table of drives about once a second; until then it names the
-                // folder by Z:.
-                named_ = waitUntil([&] { return finalPath(rootText_) == L"\\\\?\\" + root; });
-            }
-        }
-    }
-    ~MappedDrive()
-    {
-        if (letter_ != 0) {
-            startUnixTool(L"Z:\\bin\\rm", L"-f " + inQuotes(mapping_));
-            const std::wstring root = std::wstring(1, letter_) + L":\\";
-            EXPECT_TRUE(waitUntil([&] { return !pathExists(root); })) << "drive mapping left behind";
-        }
-        if (!rootText_.empty()) {
-            DeleteFileW((rootText_ + L"\\marker").c_str());
-            EXPECT_TRUE(RemoveDirectoryW(rootText_.c_str()));
-        }
-    }
-    MappedDrive(const MappedDrive&) = delete;
-    MappedDrive& operator=(const MappedDrive&) = delete;
-
-    wchar_t letter() const { return letter_; }
-    // True once Wine names paths inside the folder by the letter.
-    bool named() const { return named_; }
-    const std::string& unixRoot() const { return unixRoot_; }
-
-private:
-    std::wstring rootText_;
-    std::string unixRoot_;
-    std::string mapping_;
-    wchar_t letter_ = 0;
-    bool named_ = false;
-};
-
+// The path with its last element in the short (8.3) form; the test fails when there is none.
 std::wstring shortPath(const std::wstring& path)
 {
-    std::wstring buffer(MAX_PATH * 4, L'\0');
-    const DWORD length = GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= buffer.size()) {
-        return {};
-    }
-    buffer.resize(length);
+    std::wstring buffer(32768, L'\0');
+    buffer.resize(GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size())));
+    EXPECT_FALSE(buffer.empty() || fileName(buffer) == fileName(path)) << "no short name for " << shown(path);
     return buffer;
 }
 
 std::wstring currentFolder()
 {
     std::wstring buffer(32768, L'\0');
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    buffer.resize(length);
+    buffer.resize(GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data()));
     return buffer;
 }
 
-// --- fullPath ---
-
-TEST(FullPath, GrowsItsBufferUntilTheWholePathFits)
+TEST(FullPath, GrowsItsBufferResolvesAndReportsFailure)
 {
     // Full paths just below, at and above the first buffer's 260 units, and far beyond it.
     for (std::size_t length : {250u, 258u, 259u, 260u, 261u, 262u, 520u, 521u, 5000u, 40000u}) {
         const std::wstring expected = L"C:\\" + std::wstring(length - 3, L'q');
-        SCOPED_TRACE(length);
-        const FullPath full = fullPath(expected.substr(0, 3) + L"skipped\\..\\" + expected.substr(3));
-        EXPECT_EQ(full.error, 0u);
-        EXPECT_EQ(full.text.size(), length);
-        EXPECT_EQ(full.text, expected);
+        const FullPath full = fullPath(L"C:\\skipped\\..\\" + expected.substr(3));
+        EXPECT_EQ(full.error, 0u) << length;
+        EXPECT_EQ(full.text, expected) << length;
     }
-}
-
-TEST(FullPath, ResolvesAgainstTheCurrentFolderAndDrive)
-{
     const std::wstring current = currentFolder();
     ASSERT_FALSE(current.empty());
     EXPECT_EQ(fullPath(L"name\\sub").text, joinPath(current, L"name\\sub"));
     EXPECT_EQ(fullPath(L".\\a\\..\\name").text, joinPath(current, L"name"));
     EXPECT_EQ(fullPath(L"\\top").text, std::wstring(rootName(current)) + L"\\top");
     EXPECT_EQ(fullPath(L"C:/x//y").text, L"C:\\x\\y");
-}
-
-TEST(FullPath, ReportsAFailureWithAnErrorAndNoText)
-{
     // The platform's one failure here; Wine sets no error for it, so none may leak through.
     for (DWORD before : {DWORD{ERROR_SUCCESS}, DWORD{ERROR_ACCESS_DENIED}}) {
         SetLastError(before);
@@ -228,37 +60,22 @@ TEST(FullPath, ReportsAFailureWithAnErrorAndNoText)
     }
 }
 
-// --- finalPath and the comparison of names ---
-
 TEST(FinalPath, NamesAnExistingFolderAsTheFileSystemHasIt)
 {
     TempFolder temp;
     const std::wstring folder = temp / L"Quorila Long Folder";
     test::makeFolder(folder);
     test::writeFile(temp / L"file.txt", "x");
-    const std::wstring expected = L"\\\\?\\" + folder;
-
-    EXPECT_EQ(finalPath(folder), expected);
-    EXPECT_EQ(finalPath(folder + L"\\"), expected);
-    EXPECT_EQ(finalPath(temp / L"QUORILA LONG FOLDER"), expected);
+    test::Link link(folder, temp / L"link");
+    ASSERT_TRUE(link.made());
     const std::wstring shortForm = shortPath(folder);
-    ASSERT_FALSE(shortForm.empty());
-    EXPECT_NE(shortForm, folder);
-    EXPECT_EQ(finalPath(shortForm), expected);
 
+    for (const std::wstring& path : {folder, folder + L"\\", temp / L"QUORILA LONG FOLDER", shortForm, link.path(),
+                                     link.path() + L"\\"}) {
+        EXPECT_EQ(finalPath(path), L"\\\\?\\" + folder) << shown(path);
+    }
     EXPECT_EQ(finalPath(temp / L"missing"), std::nullopt);
     EXPECT_EQ(finalPath(temp / L"file.txt"), std::nullopt);
-}
-
-TEST(FinalPath, FollowsALink)
-{
-    TempFolder temp;
-    const std::wstring target = temp / L"target";
-    test::makeFolder(target);
-    UnixLink link(temp.path(), L"link", unixPath(target));
-    ASSERT_TRUE(link.made());
-    EXPECT_EQ(finalPath(link.path()), L"\\\\?\\" + target);
-    EXPECT_EQ(finalPath(link.path() + L"\\"), L"\\\\?\\" + target);
 }
 
 TEST(EqualIgnoringCase, FoldsLettersAsTheFileSystemDoesWithoutALocale)
@@ -284,281 +101,186 @@ TEST(EqualIgnoringCase, FoldsLettersAsTheFileSystemDoesWithoutALocale)
         {L"install", L"instal1", false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(shown(c.a) + " vs " + shown(c.b));
-        EXPECT_EQ(equalIgnoringCase(c.a, c.b), c.equal);
+        EXPECT_EQ(equalIgnoringCase(c.a, c.b), c.equal) << shown(c.a) << " vs " << shown(c.b);
     }
 }
-
-// --- isSafeFolder ---
 
 TEST(IsSafeFolder, RefusesEmptyTextsBareNamesAndRoots)
 {
     const std::wstring current = currentFolder();
     ASSERT_FALSE(isVolumeRoot(current)) << "the tests must not run in a drive root";
-    const std::wstring currentDrive = std::wstring(rootName(current));
+    const std::wstring currentDrive(rootName(current));
     ASSERT_EQ(currentDrive.size(), 2u);
 
-    struct Case {
-        std::wstring path;
-        bool safe;
-    };
-    const Case cases[] = {
-        {L"", false},
-        {L"C:\\", false},
-        {L"C:/", false},
-        {L"C:\\\\", false},
-        {L"\\", false},
-        {L"/", false},
-        {L"C:\\Quorila\\..", false},
-        {L"C:\\Quorila\\..\\.", false},
-        {L"name", false},
-        {L"..", false},
-        {L".", false},
-        {L"\\\\server", false},
-        {L"name\\", true},
-        {L"C:\\Quorila", true},
-        {L"C:\\Quorila\\", true},
-        {L"C:/Program Files/Quorila/", true},
-        {L"C:\\a\\b\\c", true},
-        {L"\\Quorila", true},
-        {currentDrive, true}, // the current folder of the current drive
-        // Not bare roots by the text: held back by the extra rules of checkFolderSafety only.
-        {L"\\\\server\\share", true},
-        {L"\\\\?\\C:\\", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(shown(c.path));
-        EXPECT_EQ(isSafeFolder(c.path), c.safe);
+    const std::wstring unsafe[] = {L"", L"C:\\", L"C:/", L"C:\\\\", L"\\", L"/", L"C:\\Quorila\\..",
+                                   L"C:\\Quorila\\..\\.", L"name", L"..", L".", L"\\\\server"};
+    // The last two are no bare roots by their text: only checkFolderSafety's further rules hold them back.
+    const std::wstring safe[] = {L"name\\", L"C:\\Quorila", L"C:\\Quorila\\", L"C:/Program Files/Quorila/",
+                                 L"C:\\a\\b\\c", L"\\Quorila", currentDrive, L"\\\\server\\share", L"\\\\?\\C:\\"};
+    for (const std::wstring& path : unsafe) {
+        EXPECT_FALSE(isSafeFolder(path)) << shown(path);
+    }
+    for (const std::wstring& path : safe) {
+        EXPECT_TRUE(isSafeFolder(path)) << shown(path);
     }
 }
 
 // --- checkFolderSafety ---
 
-// The three folders as texts below a temporary folder that exists.
-struct Folders {
+struct Decision {
     std::wstring release;
     std::wstring install;
     std::wstring backup;
+    bool safe;
 };
 
-void expectDecisions(const std::vector<std::pair<Folders, bool>>& cases)
+// Every decision as given, and the folder below `temp` unchanged by all of them.
+void expectDecisions(const TempFolder& temp, const std::vector<Decision>& cases)
 {
-    for (const auto& [folders, safe] : cases) {
-        SCOPED_TRACE("release " + shown(folders.release) + ", install " + shown(folders.install) + ", backup " +
-                     shown(folders.backup));
-        EXPECT_EQ(checkFolderSafety(folders.release, folders.install, folders.backup), safe);
+    const test::Tree before = test::snapshot(temp.path());
+    for (const Decision& c : cases) {
+        EXPECT_EQ(checkFolderSafety(c.release, c.install, c.backup), c.safe)
+            << "release " << shown(c.release) << ", install " << shown(c.install) << ", backup " << shown(c.backup);
     }
+    EXPECT_EQ(test::snapshot(temp.path()), before);
 }
 
-TEST(CheckFolderSafety, TextualRulesComeFirst)
+TEST(CheckFolderSafety, RefusesOneFolderSameAsOrInsideAnotherInAnySpelling)
 {
     TempFolder temp;
     test::makeFolder(temp / L"install");
-    const test::Tree before = test::snapshot(temp.path());
     const std::wstring r = temp / L"release";
     const std::wstring i = temp / L"install";
     const std::wstring b = temp / L"backup";
     std::wstring slashed = i;
-    for (wchar_t& c : slashed) {
-        c = c == L'\\' ? L'/' : c;
-    }
-
-    expectDecisions({
-        {{r, i, b}, true},
-        // an unsafe install folder, whatever the others are
-        {{r, L"", b}, false},
-        {{r, L"C:\\", b}, false},
-        {{r, L"\\", b}, false},
-        {{r, L"install", b}, false},
-        {{r, L"C:\\Quorila\\..", b}, false},
-        // two of the three the same text, separators written differently
-        {{i, i, b}, false},
-        {{slashed, i, b}, false},
-        {{r, i, i}, false},
-        {{r, i, temp.path() + L"\\\\install"}, false},
-        {{r, i, r}, false},
-        {{b, i, b}, false},
-    });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-}
-
-TEST(CheckFolderSafety, RefusesOneFolderWrittenAnotherWay)
-{
-    TempFolder temp;
-    test::makeFolder(temp / L"install");
-    const test::Tree before = test::snapshot(temp.path());
-    const std::wstring r = temp / L"release";
-    const std::wstring i = temp / L"install";
-    const std::wstring b = temp / L"backup";
     std::wstring upper = i;
-    for (wchar_t& c : upper) {
-        c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    for (std::size_t k = 0; k < i.size(); ++k) {
+        slashed[k] = i[k] == L'\\' ? L'/' : i[k];
+        upper[k] = (i[k] >= L'a' && i[k] <= L'z') ? static_cast<wchar_t>(i[k] - 32) : i[k];
     }
 
-    expectDecisions({
-        {{r, i, upper}, false},
-        {{r, i, i + L"\\"}, false},
-        {{i + L"\\.", i, b}, false},
-        {{r, i, i + L"\\..\\install"}, false},
-        {{r, i, L"\\\\?\\" + i}, false},
-        {{r, i, L"\\\\?\\" + upper + L"\\"}, false},
-        {{i, L"\\\\?\\" + i, b}, false},
+    expectDecisions(temp, {
+        {r, i, b, true},
+        // an unsafe install folder, whatever the others are
+        {r, L"", b, false},
+        {r, L"C:\\", b, false},
+        {r, L"\\", b, false},
+        {r, L"install", b, false},
+        {r, L"C:\\Quorila\\..", b, false},
+        // two of the three the same text, separators written differently
+        {i, i, b, false},
+        {slashed, i, b, false},
+        {r, i, i, false},
+        {r, i, temp.path() + L"\\\\install", false},
+        {r, i, r, false},
+        {b, i, b, false},
+        // the same folder written another way
+        {r, i, upper, false},
+        {r, i, i + L"\\", false},
+        {i + L"\\.", i, b, false},
+        {r, i, i + L"\\..\\install", false},
+        {r, i, L"\\\\?\\" + i, false},
+        {r, i, L"\\\\?\\" + upper + L"\\", false},
+        {i, L"\\\\?\\" + i, b, false},
         // the same for two folders that do not exist yet (no final path to show the disk's case)
-        {{r + L"\\", i, r}, false},
-        {{r, i, L"\\\\?\\" + r}, false},
-        {{r, i, temp / L"RELEASE"}, false},
-        {{r, i, temp / L"Release\\backup"}, false},
-        // distinct folders still pass in any spelling
-        {{upper + L"\\..\\release", i, L"\\\\?\\" + b}, true},
+        {r + L"\\", i, r, false},
+        {r, i, L"\\\\?\\" + r, false},
+        {r, i, temp / L"RELEASE", false},
+        {r, i, temp / L"Release\\backup", false},
+        // one folder inside another, each way round
+        {i + L"\\release", i, b, false},
+        {r, i, i + L"\\backup", false},
+        {r, i, i + L"\\deep\\er\\backup", false},
+        {r, r + L"\\install", b, false},
+        {r, b + L"\\install", b, false},
+        {r, i, r + L"\\backup", false},
+        {b + L"\\release", i, b, false},
+        {r, i, L"\\\\?\\" + i + L"\\BACKUP", false},
+        {r, i, temp / L"INSTALL/backup", false},
+        // distinct folders pass in any spelling; names that only begin alike are not inside one another
+        {upper + L"\\..\\release", i, L"\\\\?\\" + b, true},
+        {temp / L"install-release", i, temp / L"install.backup", true},
+        {temp / L"in", i, temp / L"installation", true},
     });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-}
-
-TEST(CheckFolderSafety, RefusesOneFolderInsideAnother)
-{
-    TempFolder temp;
-    test::makeFolder(temp / L"install");
-    const test::Tree before = test::snapshot(temp.path());
-    const std::wstring r = temp / L"release";
-    const std::wstring i = temp / L"install";
-    const std::wstring b = temp / L"backup";
-
-    expectDecisions({
-        {{i + L"\\release", i, b}, false},
-        {{r, i, i + L"\\backup"}, false},
-        {{r, i, i + L"\\deep\\er\\backup"}, false},
-        {{r, r + L"\\install", b}, false},
-        {{r, b + L"\\install", b}, false},
-        {{r, i, r + L"\\backup"}, false},
-        {{b + L"\\release", i, b}, false},
-        {{r, i, L"\\\\?\\" + i + L"\\BACKUP"}, false},
-        {{r, i, temp / L"INSTALL/backup"}, false},
-        // names that only begin alike are not inside one another
-        {{temp / L"install-release", i, temp / L"install.backup"}, true},
-        {{temp / L"in", i, temp / L"installation"}, true},
-    });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
 }
 
 TEST(CheckFolderSafety, RefusesRootsForEveryFolder)
 {
     TempFolder temp;
-    const std::wstring r = temp / L"release";
-    const std::wstring i = temp / L"install";
-    const std::wstring b = temp / L"backup";
-    ASSERT_TRUE(checkFolderSafety(r, i, b));
-
-    const std::wstring roots[] = {
-        L"",
-        L"C:\\",
-        L"C:/",
-        L"\\",
-        L"C:\\Quorila\\..",
-        L"release",
-        L"\\\\?\\C:\\",
-        L"\\\\?\\C:",
-        L"\\\\.\\C:\\",
-        L"\\\\?\\C:\\Quorila\\..",
-        L"\\\\server\\share",
-        L"\\\\server\\share\\",
-        L"//server/share",
-        L"\\\\server\\share\\Quorila\\..",
-        L"\\\\?\\UNC\\server\\share\\",
-        L"\\\\server",
-    };
-    for (const std::wstring& root : roots) {
-        SCOPED_TRACE(shown(root));
-        EXPECT_FALSE(checkFolderSafety(root, i, b));
-        EXPECT_FALSE(checkFolderSafety(r, root, b));
-        EXPECT_FALSE(checkFolderSafety(r, i, root));
+    const std::wstring folders[] = {temp / L"release", temp / L"install", temp / L"backup"};
+    ASSERT_TRUE(checkFolderSafety(folders[0], folders[1], folders[2]));
+    std::vector<Decision> cases;
+    for (const wchar_t* root :
+         {L"", L"C:\\", L"C:/", L"\\", L"C:\\Quorila\\..", L"release", L"\\\\?\\C:\\", L"\\\\?\\C:", L"\\\\.\\C:\\",
+          L"\\\\?\\C:\\Quorila\\..", L"\\\\server\\share", L"\\\\server\\share\\", L"//server/share",
+          L"\\\\server\\share\\Quorila\\..", L"\\\\?\\UNC\\server\\share\\", L"\\\\server"}) {
+        for (int position = 0; position < 3; ++position) {
+            std::wstring three[] = {folders[0], folders[1], folders[2]};
+            three[position] = root;
+            cases.push_back({three[0], three[1], three[2], false});
+        }
     }
+    expectDecisions(temp, cases);
     EXPECT_TRUE(test::snapshot(temp.path()).empty());
 }
 
-TEST(CheckFolderSafety, SeesThroughALinkToAnotherFolder)
-{
-    TempFolder temp;
-    const std::wstring r = temp / L"release";
-    const std::wstring i = temp / L"install";
-    const std::wstring b = temp / L"backup";
-    test::makeFolder(i);
-    test::writeFile(i + L"\\Quorila.exe", "old");
-    test::makeFolder(temp / L"elsewhere");
-    UnixLink toInstall(temp.path(), L"to-install", unixPath(i));
-    UnixLink toElsewhere(temp.path(), L"to-elsewhere", unixPath(temp / L"elsewhere"));
-    UnixLink outOfInstall(i, L"out", unixPath(temp / L"elsewhere"));
-    ASSERT_TRUE(toInstall.made());
-    ASSERT_TRUE(toElsewhere.made());
-    ASSERT_TRUE(outOfInstall.made());
-    const test::Tree before = test::snapshot(temp.path());
-
-    // By their texts these are different folders: only the disk tells.
-    const std::wstring linkedBackup = toInstall.path() + L"\\backup";
-    ASSERT_FALSE(isSameOrInside(fullPath(linkedBackup).text, i, equalIgnoringCase));
-
-    expectDecisions({
-        {{r, i, linkedBackup}, false},
-        {{toInstall.path(), i, b}, false},
-        {{r, toInstall.path(), i + L"\\backup"}, false},
-        {{r, toInstall.path() + L"\\", temp / L"TO-INSTALL\\..\\install"}, false},
-        {{r, i, toElsewhere.path() + L"\\backup"}, true},
-        // inside the install folder by its text, elsewhere on disk: clearing the install folder
-        // would take the way to it
-        {{r, i, outOfInstall.path() + L"\\backup"}, false},
-        {{toElsewhere.path(), i, b}, true},
-    });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-    EXPECT_EQ(test::readFile(i + L"\\Quorila.exe"), "old");
-}
-
-TEST(CheckFolderSafety, SeesThroughAShortName)
+// By their texts these are different folders: only the disk tells.
+TEST(CheckFolderSafety, SeesThroughLinksAndShortNames)
 {
     TempFolder temp;
     const std::wstring r = temp / L"release";
     const std::wstring i = temp / L"Quorila Install Folder";
     const std::wstring b = temp / L"backup";
-    test::makeFolder(i);
+    test::writeFile(i + L"\\Quorila.exe", "old");
+    test::makeFolder(temp / L"elsewhere");
     test::makeFolder(temp / L"Quorila Backup Folder");
+    test::Link toInstall(i, temp / L"to-install");
+    test::Link toElsewhere(temp / L"elsewhere", temp / L"to-elsewhere");
+    test::Link outOfInstall(temp / L"elsewhere", i + L"\\out");
+    ASSERT_TRUE(toInstall.made() && toElsewhere.made() && outOfInstall.made());
     const std::wstring installShort = shortPath(i);
-    const std::wstring backupShort = shortPath(temp / L"Quorila Backup Folder");
-    ASSERT_FALSE(installShort.empty());
-    ASSERT_NE(fileName(installShort), fileName(i)) << "no short name made";
-    const test::Tree before = test::snapshot(temp.path());
+    const std::wstring linkedBackup = toInstall.path() + L"\\backup";
+    ASSERT_FALSE(isSameOrInside(fullPath(linkedBackup).text, i, equalIgnoringCase));
 
-    expectDecisions({
-        {{r, i, installShort}, false},
-        {{installShort, i, b}, false},
-        {{r, i, installShort + L"\\backup"}, false},
-        {{r, installShort, i + L"\\backup"}, false},
-        {{r, i, backupShort}, true},
+    expectDecisions(temp, {
+        {r, i, linkedBackup, false},
+        {toInstall.path(), i, b, false},
+        {r, toInstall.path(), i + L"\\backup", false},
+        {r, toInstall.path() + L"\\", temp / L"TO-INSTALL\\..\\Quorila Install Folder", false},
+        {r, i, toElsewhere.path() + L"\\backup", true},
+        {toElsewhere.path(), i, b, true},
+        // inside the install folder by its text, elsewhere on disk: clearing the install folder
+        // would take the way to it
+        {r, i, outOfInstall.path() + L"\\backup", false},
+        {r, i, installShort, false},
+        {installShort, i, b, false},
+        {r, i, installShort + L"\\backup", false},
+        {r, installShort, i + L"\\backup", false},
+        {r, i, shortPath(temp / L"Quorila Backup Folder"), true},
     });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
+    EXPECT_EQ(test::readFile(i + L"\\Quorila.exe"), "old");
 }
 
 TEST(CheckFolderSafety, RefusesALinkToADriveRoot)
 {
     TempFolder temp;
-    MappedDrive drive;
-    ASSERT_NE(drive.letter(), 0) << "no spare drive letter could be mapped";
-    const std::wstring driveRoot = std::wstring(1, drive.letter()) + L":\\";
-    UnixLink toRoot(temp.path(), L"to-root", drive.unixRoot());
+    test::MappedDrive drive;
+    ASSERT_FALSE(drive.root().empty()) << "no spare drive letter could be mapped";
+    test::Link toRoot(drive.folder(), temp / L"to-root");
     ASSERT_TRUE(toRoot.made());
-    ASSERT_TRUE(drive.named());
-    ASSERT_EQ(finalPath(toRoot.path()), L"\\\\?\\" + driveRoot);
+    ASSERT_EQ(finalPath(toRoot.path()), L"\\\\?\\" + drive.root());
     const std::wstring r = temp / L"release";
     const std::wstring i = temp / L"install";
     const std::wstring b = temp / L"backup";
-    const test::Tree before = test::snapshot(temp.path());
 
-    expectDecisions({
-        {{r, i, b}, true},
-        {{r, toRoot.path(), b}, false},
-        {{r, i, toRoot.path()}, false},
-        {{toRoot.path() + L"\\", i, b}, false},
-        {{r, i, toRoot.path() + L"\\backup"}, true},
+    expectDecisions(temp, {
+        {r, i, b, true},
+        {r, toRoot.path(), b, false},
+        {r, i, toRoot.path(), false},
+        {toRoot.path() + L"\\", i, b, false},
+        {r, i, toRoot.path() + L"\\backup", true},
     });
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-    EXPECT_TRUE(pathExists(driveRoot + L"marker"));
+    EXPECT_TRUE(test::exists(drive.root() + L"marker"));
 }
 
 } // namespace

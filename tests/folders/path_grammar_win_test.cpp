@@ -1,153 +1,111 @@
 // The path grammar against the standard library's own path type as MinGW builds it for Windows.
-// Both take a great many generated texts apart; where they disagree, the disagreement must be
-// one of the named kinds below, each a known way in which this libstdc++ reads Windows paths
-// differently from the grammar (the grammar follows what Windows itself does). Anything else
-// fails the test with examples.
+// Both take a great many generated texts apart and join pairs of them; where they disagree, the
+// disagreement must be one of the named kinds below, each a known way in which this libstdc++
+// reads Windows paths differently from the grammar (the grammar follows what Windows itself does).
+// Anything else fails the test with examples.
 
 #include "folders/path_grammar.h"
 
-#include <cstddef>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/shown.h"
 
 namespace quorila {
 namespace {
 
 namespace fs = std::filesystem;
+using test::shown;
+using Text = std::wstring;
 
-enum class Piece { RootName, RootDirectory, RootPath, RelativePart, ParentPath, FileName, Absolute, Join };
-
-const char* pieceName(Piece piece)
-{
-    switch (piece) {
-    case Piece::RootName:
-        return "root name";
-    case Piece::RootDirectory:
-        return "root directory";
-    case Piece::RootPath:
-        return "root path";
-    case Piece::RelativePart:
-        return "relative part";
-    case Piece::ParentPath:
-        return "parent path";
-    case Piece::FileName:
-        return "file name";
-    case Piece::Absolute:
-        return "absolute";
-    case Piece::Join:
-        return "join";
-    }
-    return "?";
-}
-
-// One piece of one text (or the join of two) on which the grammar and fs::path differ.
-struct Disagreement {
-    Piece piece;
-    std::wstring path;   // the text taken apart, or the folder of a join
-    std::wstring second; // the name of a join
-    std::wstring ours;
-    std::wstring theirs;
+// One piece of a text (or the join of two texts) as the grammar and as fs::path give it.
+struct Piece {
+    const char* name;
+    Text (*ours)(const Text& path, const Text& second);
+    Text (*theirs)(const fs::path& path, const fs::path& second);
 };
 
-bool isAsciiLetter(wchar_t c)
+Text absoluteOrNot(bool absolute)
 {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+    return absolute ? L"absolute" : L"relative";
 }
 
-// The piece as the grammar gives it, and as fs::path gives it.
-std::wstring ourPiece(Piece piece, const std::wstring& path, const std::wstring& second)
+enum { RootName, RootDirectory, RootPath, RelativePart, ParentPath, FileName, Absolute, Join };
+const Piece pieces[] = {
+    {"root name", [](const Text& p, const Text&) { return Text(rootName(p)); },
+     [](const fs::path& p, const fs::path&) { return p.root_name().native(); }},
+    {"root directory", [](const Text& p, const Text&) { return Text(rootDirectory(p)); },
+     [](const fs::path& p, const fs::path&) { return p.root_directory().native(); }},
+    {"root path", [](const Text& p, const Text&) { return Text(rootPath(p)); },
+     [](const fs::path& p, const fs::path&) { return p.root_path().native(); }},
+    {"relative part", [](const Text& p, const Text&) { return Text(relativePart(p)); },
+     [](const fs::path& p, const fs::path&) { return p.relative_path().native(); }},
+    {"parent path", [](const Text& p, const Text&) { return Text(parentPath(p)); },
+     [](const fs::path& p, const fs::path&) { return p.parent_path().native(); }},
+    {"file name", [](const Text& p, const Text&) { return Text(fileName(p)); },
+     [](const fs::path& p, const fs::path&) { return p.filename().native(); }},
+    {"absolute", [](const Text& p, const Text&) { return absoluteOrNot(isAbsolute(p)); },
+     [](const fs::path& p, const fs::path&) { return absoluteOrNot(p.is_absolute()); }},
+    {"join", [](const Text& p, const Text& s) { return joinPath(p, s); },
+     [](const fs::path& p, const fs::path& s) { return (p / s).native(); }},
+};
+
+Text theirs(int piece, const Text& path, const Text& second)
 {
-    switch (piece) {
-    case Piece::RootName:
-        return std::wstring(rootName(path));
-    case Piece::RootDirectory:
-        return std::wstring(rootDirectory(path));
-    case Piece::RootPath:
-        return std::wstring(rootPath(path));
-    case Piece::RelativePart:
-        return std::wstring(relativePart(path));
-    case Piece::ParentPath:
-        return std::wstring(parentPath(path));
-    case Piece::FileName:
-        return std::wstring(fileName(path));
-    case Piece::Absolute:
-        return isAbsolute(path) ? L"absolute" : L"relative";
-    case Piece::Join:
-        return joinPath(path, second);
-    }
-    return {};
+    return pieces[piece].theirs(fs::path(path), fs::path(second));
 }
 
-std::wstring theirPiece(Piece piece, const std::wstring& text, const std::wstring& second)
-{
-    const fs::path path(text);
-    switch (piece) {
-    case Piece::RootName:
-        return path.root_name().native();
-    case Piece::RootDirectory:
-        return path.root_directory().native();
-    case Piece::RootPath:
-        return path.root_path().native();
-    case Piece::RelativePart:
-        return path.relative_path().native();
-    case Piece::ParentPath:
-        return path.parent_path().native();
-    case Piece::FileName:
-        return path.filename().native();
-    case Piece::Absolute:
-        return path.is_absolute() ? L"absolute" : L"relative";
-    case Piece::Join:
-        return (path / fs::path(second)).native();
-    }
-    return {};
-}
+struct Disagreement {
+    int piece;
+    Text path;   // the text taken apart, or the folder of a join
+    Text second; // the name of a join
+    Text ours;
+    Text theirs;
+};
 
-bool isExplained(const Disagreement& d);
+// The name of the first named exception that explains the disagreement; nothing otherwise.
+const char* explanation(const Disagreement& d);
 
-// libstdc++ takes any unit but a separator followed by ':' for a drive ("?:", "::", ".:"). Windows knows only
-// the letters A to Z as drives, and so does the grammar. Checked by putting a letter in the
-// unit's place: fs::path must read the text just as before (the letter put back), and on that
-// text the two must agree or differ only in another named way.
-bool isNonLetterDrive(std::wstring_view path)
+// libstdc++ takes any unit but a separator before ':' for a drive ("?:", "::", ".:"). Windows knows
+// only the letters A to Z as drives, and so does the grammar. Checked by putting a letter in the
+// unit's place: fs::path must read the text just as before (the letter put back), and on that text
+// the two must agree or differ only in another named way.
+bool isNonLetterDrive(std::wstring_view text)
 {
-    return path.size() >= 2 && path[1] == L':' && !isAsciiLetter(path[0]) && !isSeparator(path[0]);
+    return text.size() >= 2 && text[1] == L':' && !isSeparator(text[0])
+        && !((text[0] >= L'A' && text[0] <= L'Z') || (text[0] >= L'a' && text[0] <= L'z'));
 }
 
 bool nonLetterDrive(const Disagreement& d)
 {
-    if (!isNonLetterDrive(d.path) && !isNonLetterDrive(d.second)) {
+    const bool first = isNonLetterDrive(d.path);
+    const bool second = isNonLetterDrive(d.second);
+    if (!first && !second) {
         return false;
     }
     // Stand-in letters outside the alphabet of the generated texts; one unit keeps one letter.
-    std::wstring path = d.path;
-    std::wstring second = d.second;
-    if (isNonLetterDrive(path)) {
-        path[0] = L'Q';
+    Disagreement lettered{d.piece, d.path, d.second, {}, {}};
+    if (first) {
+        lettered.path[0] = L'Q';
     }
-    if (isNonLetterDrive(second)) {
-        second[0] = (isNonLetterDrive(d.path) && d.path[0] == d.second[0]) ? L'Q' : L'R';
+    if (second) {
+        lettered.second[0] = first && d.path[0] == d.second[0] ? L'Q' : L'R';
     }
-    std::wstring theirs = theirPiece(d.piece, path, second);
-    for (wchar_t& c : theirs) {
-        if (c == L'Q') {
-            c = d.path[0];
-        } else if (c == L'R') {
-            c = d.second[0];
-        }
+    lettered.ours = pieces[d.piece].ours(lettered.path, lettered.second);
+    lettered.theirs = theirs(d.piece, lettered.path, lettered.second);
+    Text back = lettered.theirs;
+    for (wchar_t& c : back) {
+        c = c == L'Q' ? d.path[0] : c == L'R' ? d.second[0] : c;
     }
-    if (theirs != d.theirs) {
-        return false;
-    }
-    const std::wstring ours = ourPiece(d.piece, path, second);
-    const std::wstring theirsWithLetters = theirPiece(d.piece, path, second);
-    return ours == theirsWithLetters || isExplained(Disagreement{d.piece, path, second, ours, theirsWithLetters});
+    return back == d.theirs && (lettered.ours == lettered.theirs || explanation(lettered) != nullptr);
 }
 
 // This libstdc++ reads no root name behind two leading separators: "\\server" (and with it the
@@ -155,37 +113,21 @@ bool nonLetterDrive(const Disagreement& d)
 // does it know the "\??" device prefix. Windows reads these as server and device names, and so
 // does the grammar. Checked: fs::path finds no root name in the text, and the grammar's root name
 // is the leading separators with the first element that fs::path reads after them.
-bool hasSeparatorRootName(const std::wstring& text)
+bool hasSeparatorRootName(const Text& text)
 {
     const std::wstring_view name = rootName(text);
-    if (name.empty() || !isSeparator(name[0])) {
+    if (name.empty() || !isSeparator(name[0]) || !fs::path(text).root_name().empty()) {
         return false;
     }
-    const fs::path path(text);
-    if (!path.root_name().empty()) {
-        return false;
-    }
-    const std::wstring relative = path.relative_path().native();
-    std::size_t separators = 0;
-    while (separators < text.size() && isSeparator(text[separators])) {
-        ++separators;
-    }
-    std::size_t element = 0;
-    while (element < relative.size() && !isSeparator(relative[element])) {
-        ++element;
-    }
-    return name == std::wstring_view(text).substr(0, separators + element);
+    const Text relative = fs::path(text).relative_path().native();
+    const std::size_t separators = text.find_first_not_of(L"\\/");
+    const std::size_t element = std::min(relative.find_first_of(L"\\/"), relative.size());
+    return separators != Text::npos && name == std::wstring_view(text).substr(0, separators + element);
 }
 
 bool serverOrDeviceRootName(const Disagreement& d)
 {
     return hasSeparatorRootName(d.path) || hasSeparatorRootName(d.second);
-}
-
-// Texts on which libstdc++ sees another root name than the grammar does.
-bool otherRootName(const std::wstring& path)
-{
-    return isNonLetterDrive(path) || hasSeparatorRootName(path);
 }
 
 // libstdc++ keeps one separator of the root directory: the first of the run as written (the
@@ -195,153 +137,98 @@ bool rootDirectoryAsOneSeparator(const Disagreement& d)
 {
     const std::wstring_view directory = rootDirectory(d.path);
     // Their root directory alone, or their root path: root name and one separator.
-    const std::wstring_view name = d.piece == Piece::RootDirectory ? std::wstring_view() : rootName(d.path);
-    if (directory.empty() || otherRootName(d.path) || d.theirs.size() != name.size() + 1 ||
-        d.theirs.compare(0, name.size(), name) != 0) {
+    const std::wstring_view name = d.piece == RootDirectory ? std::wstring_view() : rootName(d.path);
+    if (directory.empty() || isNonLetterDrive(d.path) || hasSeparatorRootName(d.path)
+        || d.theirs.size() != name.size() + 1 || d.theirs.compare(0, name.size(), name) != 0
+        || (d.theirs.back() != directory.front() && d.theirs.back() != L'\\')) {
         return false;
     }
-    const wchar_t kept = d.theirs.back();
-    if (kept != directory.front() && kept != L'\\') {
-        return false;
-    }
-    switch (d.piece) {
-    case Piece::RootDirectory:
-        return d.ours == directory;
-    case Piece::RootPath:
-    case Piece::ParentPath:
-        return d.ours == rootPath(d.path);
-    default:
-        return false;
-    }
+    return (d.piece == RootDirectory && d.ours == directory)
+        || ((d.piece == RootPath || d.piece == ParentPath) && d.ours == rootPath(d.path));
 }
 
-struct NamedException {
-    const char* name;
-    bool (*explains)(const Disagreement&);
-};
-
-const NamedException namedExceptions[] = {
-    {"non-letter drive", nonLetterDrive},
-    {"server or device root name", serverOrDeviceRootName},
-    {"root directory as one separator", rootDirectoryAsOneSeparator},
-};
-
-bool isExplained(const Disagreement& d)
+const char* explanation(const Disagreement& d)
 {
-    for (const NamedException& exception : namedExceptions) {
-        if (exception.explains(d)) {
-            return true;
+    const std::pair<const char*, bool (*)(const Disagreement&)> named[] = {
+        {"non-letter drive", nonLetterDrive},
+        {"server or device root name", serverOrDeviceRootName},
+        {"root directory as one separator", rootDirectoryAsOneSeparator},
+    };
+    for (const auto& [name, explains] : named) {
+        if (explains(d)) {
+            return name;
         }
     }
-    return false;
+    return nullptr;
 }
 
-// --- Comparing ---
+// The disagreements met, by explanation, and examples of the unexplained ones.
+struct Comparison {
+    std::size_t compared = 0;
+    std::size_t unexplained = 0;
+    std::map<std::string, std::size_t> explained;
+    std::string examples;
 
-class Comparison {
-public:
-    void takeApart(const std::wstring& text)
+    void compare(int piece, const Text& path, const Text& second = {})
     {
-        for (Piece piece : {Piece::RootName, Piece::RootDirectory, Piece::RootPath, Piece::RelativePart,
-                            Piece::ParentPath, Piece::FileName, Piece::Absolute}) {
-            compare(piece, text, std::wstring());
-        }
-        ++compared_;
-    }
-
-    void join(const std::wstring& folder, const std::wstring& name)
-    {
-        compare(Piece::Join, folder, name);
-        ++compared_;
-    }
-
-    std::size_t compared() const { return compared_; }
-    const std::map<std::string, std::size_t>& explained() const { return explained_; }
-    const std::vector<Disagreement>& unexplained() const { return unexplained_; }
-    std::size_t unexplainedCount() const { return unexplainedCount_; }
-
-private:
-    void compare(Piece piece, const std::wstring& path, const std::wstring& second)
-    {
-        std::wstring ours = ourPiece(piece, path, second);
-        std::wstring theirs = theirPiece(piece, path, second);
-        if (ours == theirs) {
+        Disagreement d{piece, path, second, pieces[piece].ours(path, second), theirs(piece, path, second)};
+        if (d.ours == d.theirs) {
             return;
         }
-        Disagreement d{piece, path, second, std::move(ours), std::move(theirs)};
-        for (const NamedException& exception : namedExceptions) {
-            if (exception.explains(d)) {
-                ++explained_[exception.name];
-                return;
-            }
-        }
-        ++unexplainedCount_;
-        if (unexplained_.size() < 40) {
-            unexplained_.push_back(std::move(d));
+        if (const char* name = explanation(d)) {
+            ++explained[name];
+        } else if (++unexplained <= 40) {
+            examples += std::string(pieces[piece].name) + " of " + shown(path)
+                + (piece == Join ? " / " + shown(second) : "") + ": grammar " + shown(d.ours) + ", fs::path "
+                + shown(d.theirs) + "\n";
         }
     }
 
-    std::size_t compared_ = 0;
-    std::map<std::string, std::size_t> explained_;
-    std::vector<Disagreement> unexplained_;
-    std::size_t unexplainedCount_ = 0;
+    void takeApart(const Text& text)
+    {
+        for (int piece = RootName; piece < Join; ++piece) {
+            compare(piece, text);
+        }
+        ++compared;
+    }
+
+    void join(const Text& folder, const Text& name)
+    {
+        compare(Join, folder, name);
+        ++compared;
+    }
+
+    void expectNoOtherDisagreement() const
+    {
+        EXPECT_EQ(unexplained, 0u) << examples;
+        for (const auto& [name, count] : explained) {
+            std::printf("  %s: %zu\n", name.c_str(), count);
+        }
+    }
 };
-
-std::string shown(std::wstring_view text)
-{
-    std::string out = "\"";
-    for (wchar_t c : text) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out + "\"";
-}
-
-void expectNoOtherDisagreement(const Comparison& comparison)
-{
-    std::string report;
-    for (const Disagreement& d : comparison.unexplained()) {
-        report += std::string(pieceName(d.piece)) + " of " + shown(d.path);
-        if (d.piece == Piece::Join) {
-            report += " / " + shown(d.second);
-        }
-        report += ": grammar " + shown(d.ours) + ", fs::path " + shown(d.theirs) + "\n";
-    }
-    EXPECT_EQ(comparison.unexplainedCount(), 0u) << report;
-    for (const auto& [name, count] : comparison.explained()) {
-        std::printf("  %s: %zu\n", name.c_str(), count);
-    }
-}
 
 constexpr wchar_t alphabet[] = {L'\\', L'/', L'a', L'b', L'C', L':', L'?', L'.', L' '};
-constexpr std::size_t alphabetSize = sizeof alphabet / sizeof alphabet[0];
 
-// Every text over the alphabet of exactly `length` units, in turn.
-template <typename Visit>
-void everyText(std::size_t length, Visit visit)
+// Every text over the alphabet of at most `maxLength` units.
+std::vector<Text> everyText(std::size_t maxLength)
 {
-    std::vector<std::size_t> digits(length, 0);
-    std::wstring text(length, L' ');
-    for (;;) {
-        for (std::size_t i = 0; i < length; ++i) {
-            text[i] = alphabet[digits[i]];
+    std::vector<Text> texts{Text()};
+    for (std::size_t begin = 0; texts.back().size() < maxLength;) {
+        const std::size_t end = texts.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            for (wchar_t c : alphabet) {
+                texts.push_back(texts[i] + c);
+            }
         }
-        visit(text);
-        std::size_t position = length;
-        while (position > 0 && ++digits[position - 1] == alphabetSize) {
-            digits[position - 1] = 0;
-            --position;
-        }
-        if (position == 0) {
-            return;
-        }
+        begin = end;
     }
+    return texts;
 }
 
-std::wstring randomText(std::mt19937& random, std::size_t minLength, std::size_t maxLength)
+Text randomText(std::mt19937& random, std::size_t minLength, std::size_t maxLength)
 {
-    std::uniform_int_distribution<std::size_t> length(minLength, maxLength);
-    std::uniform_int_distribution<std::size_t> unit(0, alphabetSize - 1);
-    std::wstring text(length(random), L' ');
+    std::uniform_int_distribution<std::size_t> unit(0, std::size(alphabet) - 1);
+    Text text(std::uniform_int_distribution<std::size_t>(minLength, maxLength)(random), L' ');
     for (wchar_t& c : text) {
         c = alphabet[unit(random)];
     }
@@ -351,26 +238,23 @@ std::wstring randomText(std::mt19937& random, std::size_t minLength, std::size_t
 TEST(PathGrammarAgainstStd, TakesTextsApartAsFsPathDoesBarTheNamedExceptions)
 {
     Comparison comparison;
-    for (std::size_t length = 0; length <= 6; ++length) {
-        everyText(length, [&](const std::wstring& text) { comparison.takeApart(text); });
+    for (const Text& text : everyText(6)) {
+        comparison.takeApart(text);
     }
     std::mt19937 random(20240611);
     for (int i = 0; i < 200000; ++i) {
         comparison.takeApart(randomText(random, 7, 24));
     }
-    EXPECT_GT(comparison.compared(), 700000u);
-    expectNoOtherDisagreement(comparison);
+    EXPECT_GT(comparison.compared, 700000u);
+    comparison.expectNoOtherDisagreement();
 }
 
 TEST(PathGrammarAgainstStd, JoinsAsFsPathDoesBarTheNamedExceptions)
 {
     Comparison comparison;
-    std::vector<std::wstring> shortTexts;
-    for (std::size_t length = 0; length <= 3; ++length) {
-        everyText(length, [&](const std::wstring& text) { shortTexts.push_back(text); });
-    }
-    for (const std::wstring& folder : shortTexts) {
-        for (const std::wstring& name : shortTexts) {
+    const std::vector<Text> shortTexts = everyText(3);
+    for (const Text& folder : shortTexts) {
+        for (const Text& name : shortTexts) {
             comparison.join(folder, name);
         }
     }
@@ -378,8 +262,8 @@ TEST(PathGrammarAgainstStd, JoinsAsFsPathDoesBarTheNamedExceptions)
     for (int i = 0; i < 200000; ++i) {
         comparison.join(randomText(random, 0, 12), randomText(random, 0, 12));
     }
-    EXPECT_GT(comparison.compared(), 800000u);
-    expectNoOtherDisagreement(comparison);
+    EXPECT_GT(comparison.compared, 800000u);
+    comparison.expectNoOtherDisagreement();
 }
 
 } // namespace

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "folders/file_ops.h"
-#include "folders/folder_links.h"
 #include "folders/path_grammar.h"
 #include "log/update_log.h"
+#include "support/links.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -33,188 +34,123 @@ protected:
     UpdateLog log = openUpdateLog(logPath);
 };
 
-// `under` with `over` written on top of it, as a copy that adds and overwrites leaves it.
-Tree overlay(Tree under, const Tree& over)
+// Source and destination spelled as a caller may spell them: the listing's paths must still map
+// onto the destination entry by entry. Existing files are overwritten, nothing is deleted.
+TEST_F(TreeCopyTest, CopiesEveryFolderAndFileOverWhatTheDestinationHolds)
 {
-    for (const auto& [relative, content] : over) {
-        under[relative] = content;
+    const Tree release = {
+        {L"Quorila.exe", "new exe"}, {L"data", "<dir>"}, {L"data\\config.ini", "new config"}, {L"data\\empty", "<dir>"},
+        {L"data\\deep", "<dir>"}, {L"data\\deep\\deeper", "<dir>"}, {L"data\\deep\\deeper\\note.txt", "note"},
+        {L"boş klasör", "<dir>"}, {L"Ağaç Klasörü", "<dir>"}, {L"Ağaç Klasörü\\Şeker ıİğĞüÜöÖçÇ.txt", "türkçe içerik"},
+        {L"with blank.txt", "blank"}, {L"unins000.dat", "installer data from the release"},
+    };
+    const Tree existing = {
+        {L"Quorila.exe", "old exe"}, {L"data", "<dir>"}, {L"data\\config.ini", "old config"},
+        {L"data\\local.db", "user data"}, {L"unins000.dat", "installer data"}, {L"kept folder", "<dir>"},
+        {L"kept folder\\x.txt", "x"},
+    };
+    struct Case {
+        const char* name;
+        std::wstring destination; // below the test folder
+        Tree sourceTree;
+        Tree destinationTree; // empty: no destination yet
+        std::wstring sourceSuffix;
+        std::wstring destinationSuffix;
+        bool forwardSlashes = false;
+    };
+    const Case cases[] = {
+        {"plain", L"install Klasör 0", release, existing},
+        {"trailing separators", L"install Klasör 1", release, existing, L"\\", L"\\\\"},
+        {"forward slashes", L"install Klasör 2", release, existing, L"/", L"", true},
+        {"empty source, new destination", L"new\\levels\\destination", {}, {}},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring source = temp / (L"release" + std::to_wstring(index++));
+        const std::wstring destination = temp / c.destination;
+        test::writeTree(source, c.sourceTree);
+        if (!c.destinationTree.empty()) {
+            test::writeTree(destination, c.destinationTree);
+        }
+        Tree expected = c.destinationTree;
+        for (const auto& [relative, content] : c.sourceTree) {
+            expected[relative] = content;
+        }
+        std::wstring sourceArgument = source + c.sourceSuffix;
+        std::wstring destinationArgument = destination + c.destinationSuffix;
+        if (c.forwardSlashes) {
+            std::replace(sourceArgument.begin(), sourceArgument.end(), L'\\', L'/');
+            std::replace(destinationArgument.begin(), destinationArgument.end(), L'\\', L'/');
+        }
+
+        EXPECT_TRUE(copyTree(sourceArgument, destinationArgument, log));
+
+        EXPECT_TRUE(test::isFolder(destination));
+        EXPECT_EQ(test::snapshot(destination), expected);
+        EXPECT_EQ(test::snapshot(source), c.sourceTree);
     }
-    return under;
+    EXPECT_TRUE(lines().empty());
 }
 
-// One entry of a listing in the order the listing yields it.
+// Each failure ends the copy with exactly one line, and nothing in the case's folder changes but
+// what the case names.
+TEST_F(TreeCopyTest, EachFailureEndsTheCopyWithItsOneLine)
+{
+    struct Case {
+        const char* name;
+        Tree laid;          // the case's folder: "release" is the source, "install" the destination
+        const wchar_t* line; // followed by the path `named`
+        std::wstring named;
+        Tree added;
+    };
+    const Case cases[] = {
+        {"absent source", {}, L"Kaynak klasör bulunamadı: ", L"release", {}},
+        {"source is a file", {{L"release", "not a folder"}}, L"Kaynak klasör okunamadı: ", L"release",
+         {{L"install", "<dir>"}}},
+        {"file in place of the destination", {{L"release\\data\\config.ini", "new"}, {L"install", "in the way"}},
+         L"Klasör oluşturulamadı: ", L"install", {}},
+        {"file in place of a folder", {{L"release\\data\\config.ini", "new"}, {L"install\\data", "in the way"}},
+         L"Klasör oluşturulamadı: ", L"install\\data", {}},
+        {"folder in place of a file", {{L"release\\Quorila.exe", "new"}, {L"install\\Quorila.exe\\inside.txt", "x"}},
+         L"Dosya kopyalanamadı: ", L"release\\Quorila.exe", {}},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring folder = temp / (L"case" + std::to_wstring(index++));
+        test::writeTree(folder, c.laid);
+        Tree expected = test::snapshot(folder);
+        expected.insert(c.added.begin(), c.added.end());
+        const std::size_t before = lines().size();
+
+        EXPECT_FALSE(copyTree(joinPath(folder, L"release"), joinPath(folder, L"install"), log));
+
+        const std::vector<std::wstring> all = lines();
+        ASSERT_EQ(all.size(), before + 1);
+        EXPECT_EQ(all.back(), c.line + joinPath(folder, c.named));
+        EXPECT_EQ(test::snapshot(folder), expected);
+    }
+}
+
+// One entry of the source listing in the order the copy meets the entries in.
 struct Listed {
     std::wstring path;     // as the listing gives it
     std::wstring relative; // '\' separated, below the listed folder
     bool folder = false;
 };
 
-// The source listing in the order the copy meets the entries in.
 std::vector<Listed> listingOrder(const std::wstring& root)
 {
     std::vector<Listed> order;
     std::error_code error;
-    const fs::path base(root);
     for (FolderListing listing(root, FolderListing::Depth::recursive, error); !error && !listing.atEnd();
          listing.increment(error)) {
         const bool folder = listing.isFolder(error);
-        order.push_back({listing.path(), fs::path(listing.path()).lexically_relative(base).make_preferred().wstring(),
-                         folder});
+        order.push_back({listing.path(), fs::path(listing.path()).lexically_relative(root).make_preferred(), folder});
     }
     EXPECT_FALSE(error);
     return order;
-}
-
-const Tree releaseTree = {
-    {L"Quorila.exe", "new exe"},
-    {L"data", "<dir>"},
-    {L"data\\config.ini", "new config"},
-    {L"data\\empty", "<dir>"},
-    {L"data\\deep", "<dir>"},
-    {L"data\\deep\\deeper", "<dir>"},
-    {L"data\\deep\\deeper\\note.txt", "note"},
-    {L"boş klasör", "<dir>"},
-    {L"Ağaç Klasörü", "<dir>"},
-    {L"Ağaç Klasörü\\Şeker ıİğĞüÜöÖçÇ.txt", "türkçe içerik"},
-    {L"with blank.txt", "blank"},
-    {L"unins000.dat", "installer data from the release"},
-};
-
-// Source and destination spelled as a caller may spell them: the listing's paths must still map
-// onto the destination entry by entry.
-TEST_F(TreeCopyTest, CopiesEveryFolderAndFileOverAnExistingDestination)
-{
-    struct Spelling {
-        const char* name;
-        std::wstring sourceSuffix;
-        std::wstring destinationSuffix;
-        bool forwardSlashes;
-    };
-    const Spelling spellings[] = {
-        {"plain", L"", L"", false},
-        {"trailing separators", L"\\", L"\\\\", false},
-        {"forward slashes", L"/", L"", true},
-    };
-    const Tree existing = {
-        {L"Quorila.exe", "old exe"},
-        {L"data", "<dir>"},
-        {L"data\\config.ini", "old config"},
-        {L"data\\local.db", "user data"},
-        {L"unins000.dat", "installer data"},
-        {L"kept folder", "<dir>"},
-        {L"kept folder\\x.txt", "x"},
-    };
-    int index = 0;
-    for (const Spelling& spelling : spellings) {
-        SCOPED_TRACE(spelling.name);
-        const std::wstring source = temp / (L"release" + std::to_wstring(index));
-        const std::wstring destination = temp / (L"install Klasör " + std::to_wstring(index));
-        ++index;
-        test::writeTree(source, releaseTree);
-        test::writeTree(destination, existing);
-        const Tree sourceBefore = test::snapshot(source);
-        const Tree expected = overlay(test::snapshot(destination), sourceBefore);
-
-        std::wstring sourceArgument = source + spelling.sourceSuffix;
-        std::wstring destinationArgument = destination + spelling.destinationSuffix;
-        if (spelling.forwardSlashes) {
-            std::replace(sourceArgument.begin(), sourceArgument.end(), L'\\', L'/');
-            std::replace(destinationArgument.begin(), destinationArgument.end(), L'\\', L'/');
-        }
-        EXPECT_TRUE(copyTree(sourceArgument, destinationArgument, log));
-
-        EXPECT_EQ(test::snapshot(destination), expected);
-        EXPECT_EQ(test::snapshot(source), sourceBefore);
-        EXPECT_TRUE(test::isFolder(joinPath(destination, L"data\\empty")));
-        EXPECT_TRUE(test::isFolder(joinPath(destination, L"boş klasör")));
-    }
-    EXPECT_TRUE(lines().empty());
-}
-
-TEST_F(TreeCopyTest, EmptySourceMakesOnlyTheDestinationRoot)
-{
-    const std::wstring source = temp / L"empty";
-    test::makeFolder(source);
-    const std::wstring destination = temp / L"new\\levels\\destination";
-
-    EXPECT_TRUE(copyTree(source, destination, log));
-
-    EXPECT_TRUE(test::isFolder(destination));
-    EXPECT_TRUE(test::snapshot(destination).empty());
-    EXPECT_TRUE(test::snapshot(source).empty());
-    EXPECT_TRUE(lines().empty());
-}
-
-TEST_F(TreeCopyTest, AbsentSourceCreatesNothing)
-{
-    const std::wstring source = temp / L"missing";
-    const std::wstring destination = temp / L"destination";
-
-    EXPECT_FALSE(copyTree(source, destination, log));
-
-    EXPECT_EQ(lines(), std::vector<std::wstring>{L"Kaynak klasör bulunamadı: " + source});
-    EXPECT_FALSE(test::exists(destination));
-    EXPECT_FALSE(test::exists(source));
-}
-
-TEST_F(TreeCopyTest, SourceThatIsAFileCannotBeListed)
-{
-    const std::wstring source = temp / L"release.zip";
-    test::writeFile(source, "not a folder");
-    const std::wstring destination = temp / L"destination";
-
-    EXPECT_FALSE(copyTree(source, destination, log));
-
-    EXPECT_EQ(lines(), std::vector<std::wstring>{L"Kaynak klasör okunamadı: " + source});
-    EXPECT_TRUE(test::isFolder(destination));
-    EXPECT_TRUE(test::snapshot(destination).empty());
-    EXPECT_EQ(test::readFile(source), "not a folder");
-}
-
-// A file stands where the copy needs a folder: the destination root itself, or a sub-folder.
-TEST_F(TreeCopyTest, FileInPlaceOfANeededFolderStopsTheCopy)
-{
-    struct Case {
-        const char* name;
-        std::wstring blockingFile; // relative to the destination root; empty: the root itself
-    };
-    const Case cases[] = {{"destination root", L""}, {"sub-folder", L"data"}};
-    int index = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::wstring source = temp / (L"release" + std::to_wstring(index));
-        const std::wstring destination = temp / (L"install" + std::to_wstring(index));
-        ++index;
-        test::writeTree(source, {{L"data\\config.ini", "new config"}});
-        const std::wstring blocking = c.blockingFile.empty() ? destination : joinPath(destination, c.blockingFile);
-        test::writeFile(blocking, "stands in the way");
-        const Tree sourceBefore = test::snapshot(source);
-        const auto before = lines().size();
-
-        EXPECT_FALSE(copyTree(source, destination, log));
-
-        const std::vector<std::wstring> all = lines();
-        ASSERT_EQ(all.size(), before + 1);
-        EXPECT_EQ(all.back(), L"Klasör oluşturulamadı: " + blocking);
-        EXPECT_EQ(test::readFile(blocking), "stands in the way");
-        EXPECT_EQ(test::snapshot(source), sourceBefore);
-    }
-}
-
-TEST_F(TreeCopyTest, FolderInPlaceOfAFileStopsTheCopy)
-{
-    const std::wstring source = temp / L"release";
-    const std::wstring destination = temp / L"install";
-    test::writeTree(source, {{L"Quorila.exe", "new exe"}});
-    test::writeTree(destination, {{L"Quorila.exe\\inside.txt", "inside"}});
-    const Tree sourceBefore = test::snapshot(source);
-    const Tree destinationBefore = test::snapshot(destination);
-
-    EXPECT_FALSE(copyTree(source, destination, log));
-
-    EXPECT_EQ(lines(), std::vector<std::wstring>{L"Dosya kopyalanamadı: " + joinPath(source, L"Quorila.exe")});
-    EXPECT_EQ(test::snapshot(destination), destinationBefore);
-    EXPECT_EQ(test::snapshot(source), sourceBefore);
 }
 
 // A source file that cannot be read ends the copy there: everything the listing yielded before it
@@ -223,16 +159,8 @@ TEST_F(TreeCopyTest, LockedSourceFileStopsTheCopyInTheMiddle)
 {
     const std::wstring source = temp / L"release";
     const std::wstring destination = temp / L"install";
-    test::writeTree(source, {
-                                {L"a.txt", "a"},
-                                {L"b\\c.txt", "c"},
-                                {L"b\\d.txt", "d"},
-                                {L"b\\e\\f.txt", "f"},
-                                {L"g.txt", "g"},
-                                {L"h\\i.txt", "i"},
-                                {L"j.txt", "j"},
-                                {L"k\\l\\m.txt", "m"},
-                            });
+    test::writeTree(source, {{L"a.txt", "a"}, {L"b\\c.txt", "c"}, {L"b\\d.txt", "d"}, {L"b\\e\\f.txt", "f"},
+                             {L"g.txt", "g"}, {L"h\\i.txt", "i"}, {L"j.txt", "j"}, {L"k\\l\\m.txt", "m"}});
     const Tree sourceBefore = test::snapshot(source);
     const std::vector<Listed> order = listingOrder(source);
     ASSERT_EQ(order.size(), sourceBefore.size());
@@ -253,13 +181,12 @@ TEST_F(TreeCopyTest, LockedSourceFileStopsTheCopyInTheMiddle)
     EXPECT_EQ(lines(), std::vector<std::wstring>{L"Dosya kopyalanamadı: " + order[locked].path});
     for (std::size_t i = 0; i < order.size(); ++i) {
         const std::wstring target = joinPath(destination, order[i].relative);
-        if (i < locked) {
-            EXPECT_EQ(test::isFolder(target), order[i].folder) << i;
-            if (!order[i].folder) {
-                EXPECT_EQ(test::readFile(target), sourceBefore.at(order[i].relative)) << i;
-            }
-        } else {
+        if (i >= locked) {
             EXPECT_FALSE(test::exists(target)) << i;
+        } else if (order[i].folder) {
+            EXPECT_TRUE(test::isFolder(target)) << i;
+        } else {
+            EXPECT_EQ(test::readFile(target), sourceBefore.at(order[i].relative)) << i;
         }
     }
     EXPECT_EQ(test::snapshot(source), sourceBefore);
@@ -278,30 +205,21 @@ TEST_F(TreeCopyTest, CopiesTreesDeeperThanTheOldPathLimit)
     }
     const std::wstring longRoot = temp / (L"long\\" + std::wstring(120, L'r') + L"\\" + std::wstring(120, L's'));
     ASSERT_GT(longRoot.size(), 260u);
-    struct Case {
-        const char* name;
-        std::wstring source;
-        std::wstring destination;
-    };
-    const Case cases[] = {
-        {"deep tree", temp / L"release", temp / L"install"},
-        {"long source and destination", joinPath(longRoot, L"release"), joinPath(longRoot, L"install")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::writeTree(c.source, tree);
-        ASSERT_GT(joinPath(c.destination, joinPath(deep, L"file.txt")).size(), 300u);
+    for (const std::wstring& root : {temp.path(), longRoot}) {
+        const std::wstring source = joinPath(root, L"release");
+        const std::wstring destination = joinPath(root, L"install");
+        test::writeTree(source, tree);
 
-        EXPECT_TRUE(copyTree(c.source, c.destination, log));
+        EXPECT_TRUE(copyTree(source, destination, log));
 
         // (snapshot() lists with MinGW's iterator: each entry is checked on its own.)
         for (const auto& [relative, content] : tree) {
-            const std::wstring target = joinPath(c.destination, relative);
+            SCOPED_TRACE(relative.size());
             if (content == "<dir>") {
-                EXPECT_TRUE(test::isFolder(target)) << relative.size();
+                EXPECT_TRUE(test::isFolder(joinPath(destination, relative)));
             } else {
-                EXPECT_EQ(test::readFile(target), content) << relative.size();
-                EXPECT_EQ(test::readFile(joinPath(c.source, relative)), content) << relative.size();
+                EXPECT_EQ(test::readFile(joinPath(destination, relative)), content);
+                EXPECT_EQ(test::readFile(joinPath(source, relative)), content);
             }
         }
     }
@@ -314,70 +232,60 @@ TEST_F(TreeCopyTest, CopiesTreesDeeperThanTheOldPathLimit)
 TEST_F(TreeCopyTest, LinksLandAtTheirOwnPlaceAndTheLinkedFolderIsNotEntered)
 {
     const std::wstring source = temp / L"release";
-    const std::wstring destination = temp / L"install";
     const std::wstring outside = temp / L"outside";
     test::writeTree(source, {{L"inside.txt", "inside"}, {L"sub\\x.txt", "x"}});
     test::writeTree(outside, {{L"a.txt", "outside a"}, {L"nested\\b.txt", "outside b"}});
     const Tree outsideBefore = test::snapshot(outside);
-    const std::wstring folderLink = joinPath(source, L"linked");
-    const std::wstring fileLink = joinPath(source, L"sub\\linked.txt");
-    if (!test::makeLink(outside, folderLink)) {
-        ASSERT_FALSE(test::underWine()) << "ln -s under Wine made no link";
+    const test::Link folderLink(outside, joinPath(source, L"linked"));
+    const test::Link fileLink(joinPath(outside, L"a.txt"), joinPath(source, L"sub\\linked.txt"));
+    if (!folderLink.made() || !fileLink.made()) {
         GTEST_SKIP() << "this account may not make symbolic links";
     }
-    ASSERT_TRUE(test::makeLink(joinPath(outside, L"a.txt"), fileLink));
+    // The mark that keeps the copy out of a linked folder, on links only.
+    ASSERT_TRUE(isReparsePoint(folderLink.path()));
+    EXPECT_FALSE(isReparsePoint(outside));
+    EXPECT_FALSE(isReparsePoint(joinPath(source, L"inside.txt")));
+    EXPECT_FALSE(isReparsePoint(temp / L"missing"));
 
-    EXPECT_TRUE(copyTree(source, destination, log));
+    EXPECT_TRUE(copyTree(source, temp / L"install", log));
 
-    const Tree expected = {
-        {L"inside.txt", "inside"},
-        {L"linked", "<dir>"},
-        {L"sub", "<dir>"},
-        {L"sub\\x.txt", "x"},
-        {L"sub\\linked.txt", "outside a"},
-    };
-    EXPECT_EQ(test::snapshot(destination), expected);
-    EXPECT_FALSE(isReparsePoint(joinPath(destination, L"linked")));
+    EXPECT_EQ(test::snapshot(temp / L"install"), (Tree{{L"inside.txt", "inside"}, {L"linked", "<dir>"},
+                                                       {L"sub", "<dir>"}, {L"sub\\x.txt", "x"},
+                                                       {L"sub\\linked.txt", "outside a"}}));
+    EXPECT_FALSE(isReparsePoint(temp / L"install\\linked"));
     EXPECT_EQ(test::snapshot(outside), outsideBefore);
     EXPECT_TRUE(lines().empty());
     // Nothing appeared beside the three folders and the log.
     std::vector<std::wstring> top;
-    std::error_code error;
-    for (fs::directory_iterator it(fs::path(temp.path()), error), end; !error && it != end; it.increment(error)) {
-        top.push_back(it->path().filename().wstring());
+    for (const auto& [relative, content] : test::snapshot(temp.path())) {
+        if (relative.find(L'\\') == std::wstring::npos) {
+            top.push_back(relative);
+        }
     }
-    std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<std::wstring>{L"install", L"outside", L"release", L"update.log"}));
-
-    EXPECT_TRUE(test::removeLink(fileLink));
-    EXPECT_TRUE(test::removeLink(folderLink));
-    EXPECT_EQ(test::snapshot(outside), outsideBefore);
 }
 
 TEST(CopyFileReplacing, ReplacesCreatesAndReportsErrors)
 {
     test::TempFolder temp;
     const std::wstring from = temp / L"from.txt";
-    test::writeFile(from, "new content");
-
-    std::error_code error = std::make_error_code(std::errc::io_error);
     const std::wstring existing = temp / L"existing.txt";
+    test::writeFile(from, "new content");
     test::writeFile(existing, "old content that is longer");
-    copyFileReplacing(from, existing, error);
-    EXPECT_FALSE(error);
-    EXPECT_EQ(test::readFile(existing), "new content");
+    // A read-only target (a kept installer file, a stale backup) is replaced like any other.
+    ASSERT_TRUE(SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::error_code error = std::make_error_code(std::errc::io_error);
 
-    const std::wstring missing = temp / L"missing.txt";
-    copyFileReplacing(from, missing, error);
-    EXPECT_FALSE(error);
-    EXPECT_EQ(test::readFile(missing), "new content");
-
+    for (const std::wstring& target : {existing, temp / L"missing.txt"}) {
+        copyFileReplacing(from, target, error);
+        EXPECT_FALSE(error);
+        EXPECT_EQ(test::readFile(target), "new content");
+    }
     copyFileReplacing(temp / L"no such file.txt", existing, error);
     EXPECT_TRUE(error);
     EXPECT_EQ(test::readFile(existing), "new content");
-
-    const std::wstring intoMissingFolder = temp / L"no such folder\\x.txt";
-    copyFileReplacing(from, intoMissingFolder, error);
+    error.clear();
+    copyFileReplacing(from, temp / L"no such folder\\x.txt", error);
     EXPECT_TRUE(error);
     EXPECT_FALSE(test::exists(temp / L"no such folder"));
     EXPECT_EQ(test::readFile(from), "new content");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -15,12 +14,14 @@
 #include "process/unique_handle.h"
 #include "process/wait.h"
 #include "process/write_access.h"
+#include "support/links.h"
 #include "support/test_support.h"
 
 namespace quorila {
 namespace {
 
 using test::TempFolder;
+using Lines = std::vector<std::wstring>;
 
 constexpr wchar_t kWaiting[] = L"Quorila sürecinin kapanması bekleniyor...";
 constexpr wchar_t kExited[] = L"Quorila süreci kapandı.";
@@ -31,6 +32,17 @@ constexpr wchar_t kCommandNotBuilt[] = L"Yönetici yetkili updater komutu hazır
 constexpr wchar_t kElevationRefused[] = L"Yönetici izni alınamadı. Win32 hata: ";
 constexpr wchar_t kRelaunched[] = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
+// Calls `call` with a log of its own at `logPath` (removed first); its result, and the lines it logged.
+template <typename Call>
+std::pair<bool, Lines> logged(const std::wstring& logPath, Call call)
+{
+    DeleteFileW(logPath.c_str());
+    UpdateLog log = openUpdateLog(logPath);
+    const bool result = call(log);
+    closeUpdateLog(log);
+    return {result, test::logMessages(logPath)};
+}
+
 // Copies the fake application to `path`, creating the folders above it.
 void placeFakeApplication(const std::wstring& path)
 {
@@ -38,66 +50,27 @@ void placeFakeApplication(const std::wstring& path)
     ASSERT_TRUE(CopyFileW(test::binProgram(L"fake_quorila.exe").c_str(), path.c_str(), FALSE));
 }
 
-// Polls (at most 30 s) for a file that another process writes; its content, or nothing.
+// Waits (at most 30 s) for a file that another process writes; its content, or nothing.
 std::optional<std::string> awaitFile(const std::wstring& path, const std::string& completeWhenEndingWith)
 {
-    for (int i = 0; i < 3000; ++i) {
-        const auto content = test::readFile(path);
-        if (content && content->size() >= completeWhenEndingWith.size() &&
-            content->ends_with(completeWhenEndingWith)) {
-            return content;
-        }
-        Sleep(10);
-    }
-    return std::nullopt;
+    std::optional<std::string> content;
+    const bool complete = test::waitUntil(
+        [&] { return (content = test::readFile(path)) && content->ends_with(completeWhenEndingWith); }, 30000);
+    return complete ? content : std::nullopt;
 }
-
-// Waits (at most 30 s each) for every running process started from `image`, so that the test
-// folder holding the image can be removed. False when one is still running.
-bool awaitEndOfProcessesFrom(const std::wstring& image)
-{
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return false;
-    }
-    bool allEnded = true;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        const UniqueHandle process(
-            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (!process) {
-            continue;
-        }
-        std::wstring name(32768, L'\0');
-        DWORD length = static_cast<DWORD>(name.size());
-        if (!QueryFullProcessImageNameW(process.get(), 0, name.data(), &length)) {
-            continue;
-        }
-        name.resize(length);
-        if (CompareStringOrdinal(name.c_str(), -1, image.c_str(), -1, TRUE) == CSTR_EQUAL &&
-            WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
-            allEnded = false;
-        }
-    }
-    return allEnded;
-}
-
-// ---- waiting for the application -------------------------------------------------------------
 
 TEST(WaitForApplicationExit, WaitsUntilTheRunningApplicationEnds)
 {
     TempFolder temp;
     auto application = test::startProgram(test::binProgram(L"fake_quorila.exe"), L"--run 1000");
     ASSERT_TRUE(application);
-    {
-        UpdateLog log = openUpdateLog(temp / L"update.log");
-        EXPECT_TRUE(waitForApplicationExit(application->processId, log));
-        closeUpdateLog(log);
-    }
+    const auto [waited, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+        return waitForApplicationExit(application->processId, log);
+    });
+    EXPECT_TRUE(waited);
     // It returned because the process ended, not before.
     EXPECT_EQ(test::waitForExit(*application, 0), 0ul);
-    EXPECT_EQ(test::logMessages(temp / L"update.log"), (std::vector<std::wstring>{kWaiting, kExited}));
+    EXPECT_EQ(lines, (Lines{kWaiting, kExited}));
 }
 
 TEST(WaitForApplicationExit, ProcessThatIsGoneCountsAsClosed)
@@ -112,69 +85,51 @@ TEST(WaitForApplicationExit, ProcessThatIsGoneCountsAsClosed)
     }
     // Wine drops an ended process a moment after its last handle is closed; from then on the id
     // no longer opens, which is the case under test.
-    bool gone = false;
-    for (int i = 0; i < 3000 && !gone; ++i) {
-        gone = !UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, endedId));
-        if (!gone) {
-            Sleep(10);
-        }
-    }
-    ASSERT_TRUE(gone) << "the ended process stays open";
+    ASSERT_TRUE(test::waitUntil([&] { return !UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, endedId)); }))
+        << "the ended process stays open";
 
-    const std::vector<std::pair<const char*, std::uint32_t>> cases = {
-        {"ended application", endedId},
-        {"id that no process has", 0x7FFFFFFCu},
-    };
-    for (const auto& [name, processId] : cases) {
-        const std::wstring logPath = temp / (std::wstring(L"update-") + std::to_wstring(processId) + L".log");
-        UpdateLog log = openUpdateLog(logPath);
-        EXPECT_TRUE(waitForApplicationExit(processId, log)) << name;
-        closeUpdateLog(log);
-        EXPECT_EQ(test::logMessages(logPath), std::vector<std::wstring>{kAlreadyGone}) << name;
+    for (const std::uint32_t processId : {endedId, 0x7FFFFFFCu}) { // ended, and an id that no process has
+        const auto [waited, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+            return waitForApplicationExit(processId, log);
+        });
+        EXPECT_TRUE(waited) << processId;
+        EXPECT_EQ(lines, Lines{kAlreadyGone}) << processId;
     }
 }
 
-// ---- restarting the application --------------------------------------------------------------
-
-struct RestartCase {
-    const char* name;
-    std::wstring installFolder; // below the test folder
-    std::wstring exeName;       // as --exe gives it
-};
-
 TEST(RestartApplication, StartsTheExecutableQuotedAndInItsOwnFolder)
 {
-    const std::vector<RestartCase> cases = {
-        {"plain folder", L"install", L"Quorila.exe"},
-        {"folder with blanks", L"Program Files\\Quorila Uygulaması", L"Quorila.exe"},
-        {"executable in a subfolder", L"install", L"bin\\Quorila.exe"},
+    // install folder and --exe, both below the test folder
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"install", L"Quorila.exe"},
+        {L"Program Files\\Quorila Uygulaması", L"Quorila.exe"},
+        {L"install", L"bin\\Quorila.exe"},
     };
-    for (const RestartCase& c : cases) {
+    for (const auto& [installFolder, exeName] : cases) {
+        SCOPED_TRACE(testing::PrintToString(exeName));
         TempFolder temp;
-        const std::wstring executable = joinPath(temp / c.installFolder, c.exeName);
+        const std::wstring executable = joinPath(temp / installFolder, exeName);
         placeFakeApplication(executable);
         const test::Tree before = test::snapshot(temp.path());
-        {
-            UpdateLog log = openUpdateLog(temp / L"update.log");
-            EXPECT_TRUE(restartApplication(executable, log)) << c.name;
-            closeUpdateLog(log);
-        }
-        EXPECT_EQ(test::logMessages(temp / L"update.log"), std::vector<std::wstring>{kRestarted}) << c.name;
 
-        const std::wstring startedLog = joinPath(parentPath(executable), L"started.log");
-        const auto record = awaitFile(startedLog, "\r\n");
-        ASSERT_TRUE(record) << c.name << ": the application did not record its start";
-        EXPECT_TRUE(awaitEndOfProcessesFrom(executable)) << c.name;
-        EXPECT_EQ(test::fromUtf8(*record), L"exe=" + executable + L"\tcwd=" + std::wstring(parentPath(executable)) +
-                                               L"\tcmd=\"" + executable + L"\"\tversion=\r\n")
-            << c.name;
+        const auto [started, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+            return restartApplication(executable, log);
+        });
+        EXPECT_TRUE(started);
+        EXPECT_EQ(lines, Lines{kRestarted});
 
+        const std::wstring folder(parentPath(executable));
+        const auto record = awaitFile(joinPath(folder, L"started.log"), "\r\n");
+        ASSERT_TRUE(record) << "the application did not record its start";
+        EXPECT_EQ(test::fromUtf8(*record),
+                  L"exe=" + executable + L"\tcwd=" + folder + L"\tcmd=\"" + executable + L"\"\tversion=\r\n");
         // Nothing else appeared or changed beside the record of the start and the log.
         test::Tree after = test::snapshot(temp.path());
-        EXPECT_EQ(after.erase(joinPath(c.installFolder, joinPath(parentPath(c.exeName), L"started.log"))), 1u)
-            << c.name;
-        EXPECT_EQ(after.erase(L"update.log"), 1u) << c.name;
-        EXPECT_EQ(after, before) << c.name;
+        EXPECT_EQ(after.erase(joinPath(installFolder, joinPath(parentPath(exeName), L"started.log"))), 1u);
+        EXPECT_EQ(after.erase(L"update.log"), 1u);
+        EXPECT_EQ(after, before);
+        // The application ends by itself (its program file stays in use until then).
+        EXPECT_TRUE(test::waitUntil([&] { return DeleteFileW(executable.c_str()) != 0; }, 30000));
     }
 }
 
@@ -185,47 +140,34 @@ TEST(RestartApplication, FailedStartLogsTheWin32ErrorAndChangesNothing)
     test::writeFile(temp / L"install\\data\\ayar.txt", "x");
     const test::Tree before = test::snapshot(temp / L"install");
 
-    struct FailCase {
-        const char* name;
-        std::wstring executable;
-        unsigned long error;
-    };
-    const std::vector<FailCase> cases = {
-        {"missing executable", temp / L"install\\Yok.exe", ERROR_FILE_NOT_FOUND},
-        {"text file named like a program", temp / L"install\\Quorila.exe", ERROR_BAD_EXE_FORMAT},
-    };
-    for (const FailCase& c : cases) {
-        const std::wstring logPath = temp / (std::wstring(L"update-") + std::to_wstring(c.error) + L".log");
-        UpdateLog log = openUpdateLog(logPath);
-        EXPECT_FALSE(restartApplication(c.executable, log)) << c.name;
-        closeUpdateLog(log);
-        EXPECT_EQ(test::logMessages(logPath), std::vector<std::wstring>{kRestartFailed + std::to_wstring(c.error)})
-            << c.name;
+    // a missing executable, and a text file named like a program
+    const std::pair<const wchar_t*, unsigned long> cases[] = {{L"Yok.exe", ERROR_FILE_NOT_FOUND},
+                                                              {L"Quorila.exe", ERROR_BAD_EXE_FORMAT}};
+    for (const auto& c : cases) {
+        const auto [started, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+            return restartApplication(joinPath(temp / L"install", c.first), log);
+        });
+        EXPECT_FALSE(started) << c.second;
+        EXPECT_EQ(lines, Lines{kRestartFailed + std::to_wstring(c.second)});
     }
     EXPECT_EQ(test::snapshot(temp / L"install"), before);
 }
 
-// ---- write probe and elevation ---------------------------------------------------------------
-
-TEST(CanWriteFolder, WritableFolderLeavesNoProbeBehind)
+TEST(CanWriteFolder, TakesAProbeOnlyWhereAFileCanBeMadeAndLeavesNone)
 {
     TempFolder temp;
     test::writeFile(temp / L"install\\Quorila.exe", "exe");
+    test::writeFile(temp / L"file.txt", "not a folder");
     const test::Tree before = test::snapshot(temp.path());
     EXPECT_TRUE(canWriteFolder(temp / L"install"));
     EXPECT_TRUE(canWriteFolder(temp / L"install\\"));
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-}
-
-TEST(CanWriteFolder, FolderThatCannotTakeAFileIsNotWritable)
-{
-    TempFolder temp;
-    test::writeFile(temp / L"file.txt", "not a folder");
-    const test::Tree before = test::snapshot(temp.path());
     EXPECT_FALSE(canWriteFolder(temp / L"missing"));
     EXPECT_FALSE(canWriteFolder(temp / L"missing\\deeper\\"));
     EXPECT_FALSE(canWriteFolder(temp / L"file.txt"));
     EXPECT_EQ(test::snapshot(temp.path()), before);
+    // Every process under Wine gets an elevated token, so only the "true" side shows here; the
+    // "not elevated" decisions are tested through the preflight seam.
+    EXPECT_TRUE(isProcessElevated());
 }
 
 TEST(CanWriteFolder, ProbeIsTheSameFileWithOrWithoutTrailingSeparator)
@@ -248,32 +190,7 @@ TEST(CanWriteFolder, ProbeIsTheSameFileWithOrWithoutTrailingSeparator)
     }
     // Once free, the probe replaces the stale file and removes it on close.
     EXPECT_TRUE(canWriteFolder(install + L"\\"));
-    EXPECT_FALSE(test::exists(probe));
     EXPECT_EQ(test::snapshot(temp.path()), (test::Tree{{L"install", "<dir>"}, {L"other", "<dir>"}}));
-}
-
-TEST(IsProcessElevated, WineReportsAnElevatedToken)
-{
-    // Every process under Wine gets an elevated token, so only the "true" side shows here; the
-    // "not elevated" decisions are tested through the preflight seam.
-    EXPECT_TRUE(isProcessElevated());
-    EXPECT_TRUE(isProcessElevated());
-}
-
-// ---- elevated relaunch -----------------------------------------------------------------------
-
-std::string utf8Lines(const std::vector<std::wstring>& lines)
-{
-    std::string content;
-    for (const std::wstring& line : lines) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
-                                             nullptr, nullptr);
-        std::string bytes(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
-                            nullptr);
-        content += bytes + "\n";
-    }
-    return content;
 }
 
 TEST(RelaunchElevated, NewInstanceGetsTheSameArguments)
@@ -281,61 +198,49 @@ TEST(RelaunchElevated, NewInstanceGetsTheSameArguments)
     // Under Wine "runas" starts the program without a prompt, so the relaunched probe can tell
     // what it was given.
     TempFolder temp;
-    const std::wstring arguments = L"\"" + temp.path() +
-                                   L"\" --pid 42 --target \"C:\\Program Files\\Quorila\\\\\" --exe \"\" "
-                                   L"x\\\"y \"a\\\\\\\"b c\" \"sekme\there\" C:\\düz\\yol\\ Güncelleme";
-    const std::vector<std::wstring> expected = {temp.path(),
-                                                L"--pid",
-                                                L"42",
-                                                L"--target",
-                                                L"C:\\Program Files\\Quorila\\",
-                                                L"--exe",
-                                                L"",
-                                                L"x\"y",
-                                                L"a\\\"b c",
-                                                L"sekme\there",
-                                                L"C:\\düz\\yol\\",
-                                                L"Güncelleme"};
+    const std::wstring arguments = L"\"" + temp.path()
+        + L"\" --pid 42 --target \"C:\\Program Files\\Quorila\\\\\" --exe \"\" "
+          L"x\\\"y \"a\\\\\\\"b c\" \"sekme\there\" C:\\düz\\yol\\ Güncelleme";
+    std::wstring expected = temp.path() + L"\n"; // the arguments as the probe writes them, one a line
+    for (const wchar_t* argument : {L"--pid", L"42", L"--target", L"C:\\Program Files\\Quorila\\", L"--exe", L"", L"x\"y",
+                                    L"a\\\"b c", L"sekme\there", L"C:\\düz\\yol\\", L"Güncelleme"}) {
+        expected += argument + std::wstring(L"\n");
+    }
     EXPECT_EQ(test::runProgram(test::binProgram(L"relaunch_probe.exe"), arguments), 0ul);
-    EXPECT_EQ(test::readFile(temp / L"first.txt"), utf8Lines(expected));
+    EXPECT_EQ(test::fromUtf8(test::readFile(temp / L"first.txt").value_or("")), expected);
     const auto second = awaitFile(temp / L"second.txt", "Güncelleme\n");
     ASSERT_TRUE(second) << "the relaunched instance did not report";
-    EXPECT_EQ(*second, utf8Lines(expected));
-    EXPECT_EQ(test::logMessages(temp / L"log.txt"), std::vector<std::wstring>{kRelaunched});
+    EXPECT_EQ(test::fromUtf8(*second), expected);
+    EXPECT_EQ(test::logMessages(temp / L"log.txt"), Lines{kRelaunched});
 }
 
-TEST(RelaunchElevated, EmptyCommandStartsNothing)
+// A command that cannot be built starts nothing; a start the shell refuses logs its Win32 error.
+TEST(RelaunchElevated, FailuresLogOneLineAndStartNothing)
 {
     TempFolder temp;
     const std::wstring application = temp / L"app\\Quorila.exe";
     placeFakeApplication(application);
-    const test::Tree before = test::snapshot(temp / L"app");
-    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
-        {application, L""},
-        {L"", L"--pid 42"},
-        {L"", L""},
+    const test::Tree before = test::snapshot(temp.path());
+    struct Case {
+        std::wstring executable;
+        std::wstring parameters;
+        std::wstring line;
     };
-    for (const auto& [executable, parameters] : cases) {
-        const std::wstring logPath = temp / L"update.log";
-        UpdateLog log = openUpdateLog(logPath);
-        EXPECT_FALSE(relaunchElevatedWith(executable, parameters, log));
-        closeUpdateLog(log);
-        // The one line is this refusal, not an outcome of the shell.
-        EXPECT_EQ(test::logMessages(logPath), std::vector<std::wstring>{kCommandNotBuilt});
-        DeleteFileW(logPath.c_str());
+    const Case cases[] = {
+        {application, L"", kCommandNotBuilt},
+        {L"", L"--pid 42", kCommandNotBuilt},
+        {L"", L"", kCommandNotBuilt},
+        {temp / L"Yok.exe", L"--pid 42", kElevationRefused + std::to_wstring(ERROR_FILE_NOT_FOUND)},
+    };
+    for (const Case& c : cases) {
+        const auto [started, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+            return relaunchElevatedWith(c.executable, c.parameters, log);
+        });
+        EXPECT_FALSE(started);
+        EXPECT_EQ(lines, Lines{c.line});
+        DeleteFileW((temp / L"update.log").c_str());
+        EXPECT_EQ(test::snapshot(temp.path()), before);
     }
-    EXPECT_EQ(test::snapshot(temp / L"app"), before);
-}
-
-TEST(RelaunchElevated, ShellFailureLogsTheWin32Error)
-{
-    TempFolder temp;
-    UpdateLog log = openUpdateLog(temp / L"update.log");
-    EXPECT_FALSE(relaunchElevatedWith(temp / L"Yok.exe", L"--pid 42", log));
-    closeUpdateLog(log);
-    EXPECT_EQ(test::logMessages(temp / L"update.log"),
-              std::vector<std::wstring>{kElevationRefused + std::to_wstring(ERROR_FILE_NOT_FOUND)});
-    EXPECT_EQ(test::snapshot(temp.path()), (test::Tree{{L"update.log", *test::readFile(temp / L"update.log")}}));
 }
 
 } // namespace
