@@ -120,3 +120,23 @@ Tree withoutStartRecords(Tree tree)
 }
 
 } // namespace quorila::test
+
+// ---- Generated trees for the fault and bad-input sweeps ----
+#include "folders/install_clearing.h"
+
+namespace quorila::test {
+
+void useTrees(UpdateSetup& setup, const Tree& oldInstall, const Tree& newRelease)
+{
+    std::error_code error;
+    removeTree(setup.install, error);
+    EXPECT_FALSE(error) << "cannot remove the setup's installation";
+    removeTree(setup.release, error);
+    EXPECT_FALSE(error) << "cannot remove the setup's release";
+    writeTree(setup.install, oldInstall);
+    writeTree(setup.release, newRelease);
+    setup.oldInstall = oldInstall;
+    setup.newRelease = newRelease;
+}
+
+} // namespace quorila::test

@@ -54,3 +54,12 @@ std::vector<StartRecord> startRecords(const std::wstring& folder, std::size_t at
 Tree withoutStartRecords(Tree tree);
 
 } // namespace quorila::test
+
+// ---- Generated trees for the fault and bad-input sweeps ----
+namespace quorila::test {
+
+// Puts `oldInstall` and `newRelease` in place of the setup's own trees, on disk and in the
+// setup's oldInstall and newRelease.
+void useTrees(UpdateSetup& setup, const Tree& oldInstall, const Tree& newRelease);
+
+} // namespace quorila::test

@@ -79,7 +79,7 @@ public:
 
 private:
     std::optional<StartedProcess> locker_;
-    std::wstring stopFile_;
+    std::wstring marker_;
     bool held_ = false;
 };
 

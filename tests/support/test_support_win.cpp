@@ -205,7 +205,7 @@ FileLock::FileLock(const std::wstring& path, unsigned long shareMode)
             break;
         }
     }
-    DeleteFileW(marker.c_str());
+    marker_ = marker;
     if (!held_) {
         ADD_FAILURE() << "file_locker.exe could not hold the file";
         release();
@@ -223,6 +223,11 @@ void FileLock::release()
         TerminateProcess(locker_->handles.process.get(), 0);
         WaitForSingleObject(locker_->handles.process.get(), INFINITE);
         locker_.reset();
+    }
+    // Removed only once the locker has ended: it may still hold the marker it has just made.
+    if (!marker_.empty()) {
+        DeleteFileW(marker_.c_str());
+        marker_.clear();
     }
     held_ = false;
 }
