@@ -12,37 +12,32 @@ namespace {
 
 constexpr std::wstring_view elevationNoticeLine = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
 
-ExitCode fail(UpdateLog& log, ExitCode code)
-{
-    return reportFailure(log, exitCodeMessage(code), code);
-}
-
 } // namespace
 
 PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
 {
     if (!checkFolderSafety(options.releaseFolder, options.installFolder, options.backupFolder)) {
-        return fail(log, ExitCode::UnsafeFolders);
+        return reportFailure(log, ExitCode::UnsafeFolders);
     }
 
     if (!canWriteFolder(options.installFolder)) {
         // An elevated process never relaunches itself: it cannot gain more rights.
         if (isProcessElevated()) {
-            return fail(log, ExitCode::NotWritableWhileElevated);
+            return reportFailure(log, ExitCode::NotWritableWhileElevated);
         }
         logLine(log, elevationNoticeLine);
         if (relaunchElevated(log)) {
             return ExitCode::Success; // the elevated copy carries on with the update
         }
-        return fail(log, ExitCode::ElevationFailed);
+        return reportFailure(log, ExitCode::ElevationFailed);
     }
 
     const auto processId = parseProcessId(options.pidText);
     if (!processId) {
-        return fail(log, ExitCode::InvalidProcessId);
+        return reportFailure(log, ExitCode::InvalidProcessId);
     }
     if (!checkReleasePackage(options.releaseFolder, options.exeName)) {
-        return fail(log, ExitCode::IncompleteReleasePackage);
+        return reportFailure(log, ExitCode::IncompleteReleasePackage);
     }
     return *processId;
 }

@@ -21,11 +21,6 @@ constexpr std::wstring_view successLine = L"Güncelleme başarıyla uygulandı."
 constexpr std::wstring_view installRollbackLine = L"Kurulum başarısız; rollback başlıyor.";
 constexpr std::wstring_view verifyRollbackLine = L"Yeni executable doğrulanamadı; rollback başlıyor.";
 
-ExitCode fail(UpdateLog& log, ExitCode code)
-{
-    return reportFailure(log, exitCodeMessage(code), code);
-}
-
 // Copies the backup back and starts the old version; the old version is running before the
 // failure box appears. `rolledBack` and `notRolledBack` are the codes of the two outcomes.
 ExitCode rollBackAndReport(const UpdateOptions& options, const std::wstring& executable,
@@ -34,10 +29,10 @@ ExitCode rollBackAndReport(const UpdateOptions& options, const std::wstring& exe
 {
     logLine(log, announcement);
     if (!rollBack(options, log)) {
-        return fail(log, notRolledBack);
+        return reportFailure(log, notRolledBack);
     }
     restartApplication(executable, log); // its own line tells whether the old version started
-    return fail(log, rolledBack);
+    return reportFailure(log, rolledBack);
 }
 
 } // namespace
@@ -51,14 +46,14 @@ bool rollBack(const UpdateOptions& options, UpdateLog& log)
 ExitCode runUpdateTransaction(const UpdateOptions& options, std::uint32_t processId, UpdateLog& log)
 {
     if (!waitForApplicationExit(processId, log)) {
-        return fail(log, ExitCode::ApplicationNotClosed);
+        return reportFailure(log, ExitCode::ApplicationNotClosed);
     }
 
     logLine(log, backupLine, options.backupFolder);
     std::error_code ignored; // a stale backup that stays in part is overwritten by the copy
     removeTree(options.backupFolder, ignored);
     if (!copyTree(options.installFolder, options.backupFolder, log)) {
-        return fail(log, ExitCode::BackupFailed);
+        return reportFailure(log, ExitCode::BackupFailed);
     }
 
     const std::wstring executable = joinPath(options.installFolder, options.exeName);
@@ -74,7 +69,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, std::uint32_t proces
 
     logLine(log, successLine);
     if (!restartApplication(executable, log)) {
-        return fail(log, ExitCode::RestartFailed);
+        return reportFailure(log, ExitCode::RestartFailed);
     }
     return ExitCode::Success;
 }

@@ -21,4 +21,10 @@ void showErrorBox(std::wstring_view message, ErrorBoxStyle style);
 // Logs "HATA: " + message, then shows the box, then returns `code` unchanged.
 ExitCode reportFailure(UpdateLog& log, std::wstring_view message, ExitCode code);
 
+// The failure with the one message that goes with its code.
+inline ExitCode reportFailure(UpdateLog& log, ExitCode code)
+{
+    return reportFailure(log, exitCodeMessage(code), code);
+}
+
 } // namespace quorila

@@ -21,10 +21,7 @@ const std::wstring pid = L"pid 4242";
 const std::wstring package = L"package R:\\release Quorila.exe";
 const std::wstring notice = L"log Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
 
-std::wstring fail(int code, const std::wstring& message)
-{
-    return L"fail " + std::to_wstring(code) + L" " + message;
-}
+using fake::fail;
 
 struct Row {
     const char* situation;

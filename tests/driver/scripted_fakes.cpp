@@ -36,6 +36,11 @@ bool next(const std::vector<bool>& results, std::size_t& calls)
 std::wstring yesNo(bool value) { return value ? L"true" : L"false"; }
 } // namespace
 
+std::wstring fail(int code, const std::wstring& message)
+{
+    return L"fail " + std::to_wstring(code) + L" " + message;
+}
+
 Script& script() { return state().script; }
 std::vector<std::wstring>& journal() { return state().journal; }
 void reset() { state() = State{}; }
@@ -51,7 +56,7 @@ void logLine(UpdateLog&, std::wstring_view message) { journal().push_back(L"log 
 
 ExitCode reportFailure(UpdateLog&, std::wstring_view message, ExitCode code)
 {
-    journal().push_back(L"fail " + std::to_wstring(static_cast<int>(code)) + L" " + std::wstring(message));
+    journal().push_back(fake::fail(static_cast<int>(code), std::wstring(message)));
     return code;
 }
 

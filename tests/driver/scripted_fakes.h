@@ -27,6 +27,9 @@ struct Script {
     bool releaseComplete = true;
 };
 
+// The journal entry of a failure report.
+std::wstring fail(int code, const std::wstring& message);
+
 // The script of the running test and the journal of what was called; reset() starts afresh.
 Script& script();
 std::vector<std::wstring>& journal();

@@ -30,10 +30,7 @@ const std::wstring successLine = L"log Güncelleme başarıyla uygulandı.";
 const std::wstring installRollback = L"log Kurulum başarısız; rollback başlıyor.";
 const std::wstring verifyRollback = L"log Yeni executable doğrulanamadı; rollback başlıyor.";
 
-std::wstring fail(int code, const std::wstring& message)
-{
-    return L"fail " + std::to_wstring(code) + L" " + message;
-}
+using fake::fail;
 
 struct Row {
     const char* outcome;
