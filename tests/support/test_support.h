@@ -58,11 +58,13 @@ struct StartedProcess {
     ProcessHandles handles;
     std::uint32_t processId = 0;
 };
-// Starts `program` with the command line `"program" arguments`; nothing on failure.
+// Starts `program` with the command line `"program" arguments`; nothing (and a test failure) when it
+// cannot be started.
 std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments);
 // Waits at most `milliseconds` for the process; its exit code, or nothing on time-out.
 std::optional<unsigned long> waitForExit(StartedProcess& process, unsigned long milliseconds);
-// Starts and waits (at most `milliseconds`); the exit code, or nothing on failure or time-out.
+// Starts and waits (at most `milliseconds`); the exit code, or nothing (and a test failure) when it
+// cannot be started or does not end in time.
 std::optional<unsigned long> runProgram(const std::wstring& program, const std::wstring& arguments,
                                         unsigned long milliseconds = 120000);
 

@@ -141,22 +141,34 @@ std::wstring binProgram(const std::wstring& name)
 
 std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments)
 {
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
+    // Under Wine a new process can die in Wine's own start-up, before any of the program runs; the
+    // caller then sees ERROR_INTERNAL_ERROR (about one start in a few thousand on our CI machines).
+    // Such a start is tried again: the program never ran, so nothing it would do is hidden.
+    constexpr int attempts = 3;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        if (!arguments.empty()) {
+            commandLine += L" " + arguments;
+        }
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            StartedProcess started;
+            started.handles.process.reset(info.hProcess);
+            started.handles.thread.reset(info.hThread);
+            started.processId = info.dwProcessId;
+            return started;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) {
+            break;
+        }
     }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return std::nullopt;
-    }
-    StartedProcess started;
-    started.handles.process.reset(info.hProcess);
-    started.handles.thread.reset(info.hThread);
-    started.processId = info.dwProcessId;
-    return started;
+    ADD_FAILURE() << "CreateProcessW failed with Win32 error " << error << " for " << testing::PrintToString(program);
+    return std::nullopt;
 }
 
 std::optional<unsigned long> waitForExit(StartedProcess& process, unsigned long milliseconds)
@@ -180,6 +192,7 @@ std::optional<unsigned long> runProgram(const std::wstring& program, const std::
     }
     auto code = waitForExit(*process, milliseconds);
     if (!code) {
+        ADD_FAILURE() << testing::PrintToString(program) << " did not end within " << milliseconds << " ms";
         TerminateProcess(process->handles.process.get(), 1);
         WaitForSingleObject(process->handles.process.get(), INFINITE);
     }
