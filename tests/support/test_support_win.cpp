@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -166,6 +167,8 @@ std::optional<StartedProcess> startProgram(const std::wstring& program, const st
         if (error != ERROR_INTERNAL_ERROR) {
             break;
         }
+        std::printf("note: Wine lost %ls in its start-up (Win32 error %lu); starting it again\n", program.c_str(),
+                    static_cast<unsigned long>(error));
     }
     ADD_FAILURE() << "CreateProcessW failed with Win32 error " << error << " for " << testing::PrintToString(program);
     return std::nullopt;
