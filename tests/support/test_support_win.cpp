@@ -143,20 +143,21 @@ std::wstring binProgram(const std::wstring& name)
 std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments)
 {
     // Under Wine a new process can die in Wine's own start-up, before any of the program runs; the
-    // caller then sees ERROR_INTERNAL_ERROR (about one start in a few thousand on our CI machines).
+    // caller then sees ERROR_INTERNAL_ERROR (about one start in a few thousand here).
     // Such a start is tried again: the program never ran, so nothing it would do is hidden.
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + arguments;
+    }
     constexpr int attempts = 3;
     DWORD error = 0;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::wstring commandLine = L"\"" + program + L"\"";
-        if (!arguments.empty()) {
-            commandLine += L" " + arguments;
-        }
+        std::wstring buffer = commandLine; // CreateProcessW may write to the command line it is given
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &info)) {
+        if (CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info)) {
             StartedProcess started;
             started.handles.process.reset(info.hProcess);
             started.handles.thread.reset(info.hThread);
