@@ -10,6 +10,7 @@
 #include "driver/options.h"
 #include "driver/preflight.h"
 #include "driver/transaction.h"
+#include "folders/folder_safety.h"
 #include "log/failure_report.h"
 #include "log/update_log.h"
 
@@ -27,13 +28,15 @@ ExitCode runUpdater()
         return ExitCode::MissingParameters;
     }
 
-    UpdateLog log = openUpdateLog(options.logPath);
+    // A log that folder safety will refuse is not even opened: opening it would create it (and its
+    // folders) where nothing may be touched. The refusal then shows its box without a log.
+    UpdateLog log = isLogOutsideFolders(options) ? openUpdateLog(options.logPath) : UpdateLog{};
     logLine(log, startedLine);
 
     const PreflightResult preflight = runPreflightChecks(options, log);
     const ExitCode code = std::holds_alternative<ExitCode>(preflight)
         ? std::get<ExitCode>(preflight)
-        : runUpdateTransaction(options, std::get<std::uint32_t>(preflight), log);
+        : runUpdateTransaction(options, std::get<PreflightPass>(preflight), log);
 
     closeUpdateLog(log);
     return code;

@@ -1,5 +1,7 @@
 #include "driver/preflight.h"
 
+#include <utility>
+
 #include "driver/release_package.h"
 #include "folders/folder_safety.h"
 #include "log/failure_report.h"
@@ -16,7 +18,8 @@ constexpr std::wstring_view elevationNoticeLine = L"Kurulum klasörü yönetici 
 
 PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
 {
-    if (!checkFolderSafety(options.releaseFolder, options.installFolder, options.backupFolder)) {
+    auto folders = checkFolderSafety(options, ownExecutablePath());
+    if (!folders) {
         return reportFailure(log, ExitCode::UnsafeFolders);
     }
 
@@ -39,7 +42,7 @@ PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
     if (!checkReleasePackage(options.releaseFolder, options.exeName)) {
         return reportFailure(log, ExitCode::IncompleteReleasePackage);
     }
-    return *processId;
+    return PreflightPass{*processId, std::move(*folders)};
 }
 
 } // namespace quorila

@@ -1,8 +1,5 @@
 #include "driver/release_package.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "folders/path_grammar.h"
 
 namespace quorila {
@@ -11,13 +8,6 @@ namespace {
 
 // The white space wcstoul skips in the "C" locale.
 bool isBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-
-bool hasType(const std::wstring& path, std::filesystem::file_type type)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(std::filesystem::path(path), error);
-    return !error && status.type() == type;
-}
 
 } // namespace
 
@@ -73,22 +63,6 @@ bool isNameInsideFolder(std::wstring_view exeName)
         start = end + 1;
     }
     return true;
-}
-
-bool checkReleasePackage(const std::wstring& releaseFolder, const std::wstring& exeName)
-{
-    // An --exe naming anything but a file inside the folders would make the updater verify and
-    // start a program outside the installation.
-    if (!isNameInsideFolder(exeName)) {
-        return false;
-    }
-    return hasType(joinPath(releaseFolder, exeName), std::filesystem::file_type::regular)
-        && hasType(joinPath(releaseFolder, L"data"), std::filesystem::file_type::directory);
-}
-
-bool verifyNewExecutable(const std::wstring& path)
-{
-    return hasType(path, std::filesystem::file_type::regular);
 }
 
 } // namespace quorila

@@ -1,13 +1,15 @@
 #include "driver/transaction.h"
 
 #include <string>
-#include <system_error>
 
 #include "driver/release_package.h"
+#include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
 #include "folders/tree_copy.h"
 #include "log/failure_report.h"
+#include "process/install_lock.h"
+#include "process/relaunch.h"
 #include "process/restart.h"
 #include "process/wait.h"
 
@@ -20,15 +22,16 @@ constexpr std::wstring_view installLine = L"Yeni release kuruluyor...";
 constexpr std::wstring_view successLine = L"Güncelleme başarıyla uygulandı.";
 constexpr std::wstring_view installRollbackLine = L"Kurulum başarısız; rollback başlıyor.";
 constexpr std::wstring_view verifyRollbackLine = L"Yeni executable doğrulanamadı; rollback başlıyor.";
+constexpr std::wstring_view anotherUpdaterLine = L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor.";
 
 // Copies the backup back and starts the old version; the old version is running before the
 // failure box appears. `rolledBack` and `notRolledBack` are the codes of the two outcomes.
-ExitCode rollBackAndReport(const UpdateOptions& options, const std::wstring& executable,
+ExitCode rollBackAndReport(const UpdateOptions& options, const PreflightPass& pass, const std::wstring& executable,
                            std::wstring_view announcement, ExitCode rolledBack, ExitCode notRolledBack,
                            UpdateLog& log)
 {
     logLine(log, announcement);
-    if (!rollBack(options, log)) {
+    if (!rollBack(options, pass.folders.install, log)) {
         return reportFailure(log, notRolledBack);
     }
     restartApplication(executable, log); // its own line tells whether the old version started
@@ -37,34 +40,55 @@ ExitCode rollBackAndReport(const UpdateOptions& options, const std::wstring& exe
 
 } // namespace
 
-bool rollBack(const UpdateOptions& options, UpdateLog& log)
+bool rollBack(const UpdateOptions& options, const std::wstring& checkedInstall, UpdateLog& log)
 {
+    if (!isStillFolder(options.installFolder, checkedInstall)) {
+        return false; // another folder now: nothing is deleted or written there
+    }
     clearInstallFolder(options.installFolder, log); // what it leaves is overwritten or stays
-    return copyTree(options.backupFolder, options.installFolder, log);
+    return copyTree(options.backupFolder, options.installFolder, LinksInSource::madePlain, log);
 }
 
-ExitCode runUpdateTransaction(const UpdateOptions& options, std::uint32_t processId, UpdateLog& log)
+ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log)
 {
-    if (!waitForApplicationExit(processId, log)) {
+    // One updater per install folder: a second one, started while this one waits or works, would
+    // take its backup from a half-replaced installation and clear what this one restores.
+    const UniqueHandle lock = lockInstallFolder(pass.folders.install);
+    if (!lock) {
+        logLine(log, anotherUpdaterLine);
+        return reportFailure(log, ExitCode::UnsafeFolders);
+    }
+    if (!waitForApplicationExit(pass.processId, log)) {
         return reportFailure(log, ExitCode::ApplicationNotClosed);
+    }
+    // Up to a minute has passed since the checks: a folder, or a folder above one, may have been
+    // replaced (by a link to elsewhere) meanwhile.
+    if (!checkFolderSafetyAgain(options, ownExecutablePath(), pass.folders)) {
+        return reportFailure(log, ExitCode::UnsafeFolders);
     }
 
     logLine(log, backupLine, options.backupFolder);
-    std::error_code ignored; // a stale backup that stays in part is overwritten by the copy
-    removeTree(options.backupFolder, ignored);
-    if (!copyTree(options.installFolder, options.backupFolder, log)) {
+    // The backup is an exact copy of the installation or nothing: left-overs of an older backup
+    // would come back with a rollback.
+    if (!removeWholeFolder(options.backupFolder, log)
+        || !copyTree(options.installFolder, options.backupFolder, LinksInSource::madePlain, log)) {
         return reportFailure(log, ExitCode::BackupFailed);
     }
 
+    if (!isStillFolder(options.installFolder, pass.folders.install)) {
+        return reportFailure(log, ExitCode::UnsafeFolders);
+    }
     const std::wstring executable = joinPath(options.installFolder, options.exeName);
     logLine(log, installLine);
-    if (!clearInstallFolder(options.installFolder, log) || !copyTree(options.releaseFolder, options.installFolder, log)) {
-        return rollBackAndReport(options, executable, installRollbackLine, ExitCode::InstallFailedRolledBack,
+    if (!clearInstallFolder(options.installFolder, log)
+        || !copyTree(options.releaseFolder, options.installFolder, LinksInSource::refused, log)) {
+        return rollBackAndReport(options, pass, executable, installRollbackLine, ExitCode::InstallFailedRolledBack,
                                  ExitCode::InstallFailedRollbackFailed, log);
     }
     if (!verifyNewExecutable(executable)) {
-        return rollBackAndReport(options, executable, verifyRollbackLine, ExitCode::VerificationFailedRolledBack,
-                                 ExitCode::VerificationFailedRollbackFailed, log);
+        return rollBackAndReport(options, pass, executable, verifyRollbackLine,
+                                 ExitCode::VerificationFailedRolledBack, ExitCode::VerificationFailedRollbackFailed,
+                                 log);
     }
 
     logLine(log, successLine);

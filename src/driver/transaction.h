@@ -1,20 +1,22 @@
 #pragma once
 
-#include <cstdint>
-
 #include "driver/exit_code.h"
 #include "driver/options.h"
+#include "driver/preflight.h"
 #include "log/update_log.h"
 
 namespace quorila {
 
-// Waits for the application, backs the install folder up, clears it, copies the release in,
-// verifies and restarts; rolls back from the backup when clearing, copying or verifying fails.
-// Returns 0 or 14 to 20 after every failure box has been closed. The backup folder stays.
-ExitCode runUpdateTransaction(const UpdateOptions& options, std::uint32_t processId, UpdateLog& log);
+// Takes the install folder's lock (11 when another updater holds it), waits for the application,
+// checks the folders again (11 when they no longer pass or are no longer the folders checked),
+// replaces the backup with an exact copy of the installation, clears the install folder, copies
+// the release in, verifies and restarts; rolls back from the backup when clearing, copying or
+// verifying fails. Returns 0, 11 or 14 to 20 after every failure box has been closed. The backup
+// folder stays.
+ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
 
-// Clears the install folder (result ignored) and copies the backup back into it.
-// True when the copy back succeeded.
-bool rollBack(const UpdateOptions& options, UpdateLog& log);
+// Clears the install folder (result ignored) and copies the backup back into it, provided the
+// install folder is still the folder checked (`checkedInstall`). True when the copy back succeeded.
+bool rollBack(const UpdateOptions& options, const std::wstring& checkedInstall, UpdateLog& log);
 
 } // namespace quorila

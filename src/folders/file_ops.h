@@ -13,15 +13,26 @@ void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::er
 // True when `path` itself (not what it points to) is a link or junction.
 bool isReparsePoint(const std::wstring& path);
 
+// What a path names with links followed, as std::filesystem::status tells it (MinGW's refuses
+// every text holding '?', the literal \\?\ form among them). Missing, without an error, when
+// nothing is there (a dangling link too); an error when the path cannot be asked.
+enum class FileKind { missing, file, folder };
+FileKind fileKind(const std::wstring& path, std::error_code& error);
+
+// Creates `folder` and every missing folder above it, as create_directories does (MinGW's
+// crashes on a literal form ending in a dot element): no error when it is a folder already; an
+// error when a file stands in the way or the platform refuses.
+void createFolders(const std::wstring& folder, std::error_code& error);
+
 // A streamed listing of a folder with the contract of std::filesystem's directory iterators in
 // their error-code forms (MinGW's read a folder whose path reaches 260 characters as the current
 // folder, and walk into linked folders). One entry at a time, in the platform's order, never "."
 // or ".."; each entry's path is the listed folder joined with the entry's name.
 // - plain: the entries directly in the folder (directory_iterator without options);
 // - recursive: also everything below, a folder's contents right after the folder itself; links
-//   and junctions are never entered; a folder whose listing is refused for lack of permission
-//   lists as empty (recursive_directory_iterator with skip_permission_denied only).
-// An error (opening or moving on) leaves the listing at its end.
+//   and junctions are never entered.
+// An error (opening any folder, a refused permission too, or moving on) leaves the listing at its
+// end: a folder that cannot be read is never taken for an empty one.
 class FolderListing {
 public:
     enum class Depth { plain, recursive };
@@ -40,6 +51,8 @@ public:
     // entry); a link whose target cannot be reached leaves an error.
     bool isFolder(std::error_code& error) const;
     bool isRegularFile(std::error_code& error) const;
+    // True when the current entry itself is a link, junction or other reparse point.
+    bool isLink() const noexcept;
     // Moves on to the next entry, entering the current one first when it is a folder to enter.
     void increment(std::error_code& error);
 
@@ -48,7 +61,6 @@ private:
 
     void open(const std::wstring& folder, std::error_code& error);
     void next(std::error_code& error);
-    unsigned long followedAttributes(std::error_code& error) const;
 
     bool recursive_ = false;
     std::vector<Level> levels_;

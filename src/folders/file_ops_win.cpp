@@ -4,11 +4,14 @@
 // iterators walk into links too, and misread any folder whose path is longer than MAX_PATH (a
 // listing started there yields the current folder's names, a recursive one fails on entering
 // it). These keep the standard functions' contracts without those faults. Every reparse point
-// counts as a link: it is never entered and is removed as itself.
+// counts as a link: it is never entered, and it is removed as itself or not at all (Wine opens
+// and deletes what a link points to, whatever the flags; there every link stays and its removal
+// fails).
 
 #include "folders/file_ops.h"
 #include "folders/install_clearing.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,6 +20,7 @@
 
 #include <windows.h>
 
+#include "folders/folder_safety.h"
 #include "folders/path_grammar.h"
 #include "process/unique_handle.h"
 
@@ -29,15 +33,36 @@ std::error_code platformError(DWORD code)
     return {static_cast<int>(code), std::system_category()};
 }
 
+// Nothing there: also when a file stands where the path needs a folder (ERROR_DIRECTORY).
 bool isMissing(DWORD code)
 {
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY;
 }
 
 // A folder whose entries are ours to remove: a real folder, not a link or junction to one.
 bool isFolderToEnter(DWORD attributes)
 {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// The attributes of what `path` stands for: `attributes` (its own) unless it is a link, else its
+// target's, asked through a handle that follows the link.
+DWORD followedAttributes(const std::wstring& path, DWORD attributes, std::error_code& error)
+{
+    error.clear();
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return attributes;
+    }
+    const UniqueHandle target(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!target || !GetFileInformationByHandle(target.get(), &information)) {
+        const DWORD code = GetLastError();
+        error = platformError(code);
+        return 0;
+    }
+    return information.dwFileAttributes;
 }
 
 // Owns one listing handle of FindFirstFileExW and closes it with FindClose exactly once.
@@ -73,43 +98,90 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// One folder being emptied: its listing and the entry the listing stands on.
+// The name of what an open handle reaches, from the root of its volume. Of a link that the
+// platform follows whatever the flags (Wine does), the name of what it points to. Asked of the
+// handle rather than through GetFinalPathNameByHandleW, which Wine cannot answer past MAX_PATH.
+std::optional<std::wstring> reachedName(HANDLE handle)
+{
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto* const info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size()))) {
+            return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        }
+        if (GetLastError() != ERROR_MORE_DATA) {
+            break;
+        }
+        buffer.resize(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t)); // the longest name there is
+    }
+    return std::nullopt;
+}
+
+// The answer when the entry a handle reaches is not the entry that was listed at that place:
+// under Wine a link opens as what it points to, and a folder may be replaced meanwhile.
+constexpr DWORD notTheListedEntry = ERROR_CANT_ACCESS_FILE;
+
+// Deletes the one entry at `path`, listed with `listedAttributes` under the name `expectedName`
+// (reachedName of its folder joined with its own), through a handle to the entry itself (a link
+// is never followed) that is first checked to reach exactly that entry: the same kind, at the
+// same place. Read-only entries lose
+// that attribute first. A vanished entry is no error. The entry goes when the handle closes.
+DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::wstring& expectedName)
+{
+    const UniqueHandle entry(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+    if (!entry) {
+        const DWORD code = GetLastError();
+        return isMissing(code) ? ERROR_SUCCESS : code;
+    }
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return GetLastError();
+    }
+    constexpr DWORD kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const std::optional<std::wstring> reached = reachedName(entry.get());
+    if (((basic.FileAttributes ^ listedAttributes) & kind) != 0 || !reached
+        || !equalIgnoringCase(*reached, expectedName)) {
+        return notTheListedEntry;
+    }
+    if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+            | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD kept = basic.FileAttributes & settable;
+        FILE_BASIC_INFO writable{}; // zero times stay as they are
+        writable.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(entry.get(), FileBasicInfo, &writable, sizeof(writable))) {
+            return GetLastError();
+        }
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
+// One folder being emptied: its listing, the entry the listing stands on, and the name (as
+// reachedName gives it) that every entry listed in it must have below it.
 struct OpenFolder {
     std::wstring path;
     DWORD attributes = 0;
+    std::wstring name;
     FindHandle listing;
     WIN32_FIND_DATAW current{};
     bool hasCurrent = false;
 };
 
-// Removes one entry that is not entered: a file, a link of any kind (as itself), or a folder that
-// has been emptied. Read-only entries lose that attribute first. A vanished entry is no error.
-DWORD removeEntry(const std::wstring& path, DWORD attributes)
-{
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
-            | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        const DWORD kept = attributes & settable;
-        if (!SetFileAttributesW(path.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
-            const DWORD code = GetLastError();
-            return isMissing(code) ? ERROR_SUCCESS : code;
-        }
-    }
-    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str())
-                                                                      : DeleteFileW(path.c_str());
-    if (!removed) {
-        const DWORD code = GetLastError();
-        return isMissing(code) ? ERROR_SUCCESS : code;
-    }
-    return ERROR_SUCCESS;
-}
-
 // Starts the listing of a real folder; a folder that vanished meanwhile lists nothing.
-DWORD openFolder(const std::wstring& path, DWORD attributes, std::vector<OpenFolder>& open)
+DWORD openFolder(const std::wstring& path, DWORD attributes, std::wstring name, std::vector<OpenFolder>& open)
 {
     OpenFolder folder;
     folder.path = path;
     folder.attributes = attributes;
+    folder.name = std::move(name);
     const std::wstring pattern = joinPath(path, L"*");
     folder.listing = FindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &folder.current,
                                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
@@ -124,26 +196,29 @@ DWORD openFolder(const std::wstring& path, DWORD attributes, std::vector<OpenFol
     return ERROR_SUCCESS;
 }
 
-// Depth-first removal below (and of) the real folder `path`. The open folders are kept on the
-// heap rather than the call stack, so that the deepest tree a path can name fits.
-DWORD removeFolder(const std::wstring& path, DWORD attributes)
+// Depth-first removal below (and of) the real folder `path`, listed under the name `name`. The
+// open folders are kept on the heap rather than the call stack, so that the deepest tree a path
+// can name fits.
+DWORD removeFolder(const std::wstring& path, DWORD attributes, std::wstring name)
 {
     std::vector<OpenFolder> open;
-    DWORD code = openFolder(path, attributes, open);
+    DWORD code = openFolder(path, attributes, std::move(name), open);
     while (code == ERROR_SUCCESS && !open.empty()) {
         OpenFolder& folder = open.back();
         if (!folder.hasCurrent) {
             // Emptied: close its listing before removing it.
             const std::wstring emptied = std::move(folder.path);
+            const std::wstring emptiedName = std::move(folder.name);
             const DWORD emptiedAttributes = folder.attributes;
             open.pop_back();
-            code = removeEntry(emptied, emptiedAttributes);
+            code = deleteEntry(emptied, emptiedAttributes, emptiedName);
             continue;
         }
 
         const std::wstring name = folder.current.cFileName;
         const DWORD entryAttributes = folder.current.dwFileAttributes;
         const std::wstring entryPath = joinPath(folder.path, name);
+        std::wstring entryName = joinPath(folder.name, name);
         if (!FindNextFileW(folder.listing.get(), &folder.current)) {
             const DWORD advanceCode = GetLastError();
             if (advanceCode != ERROR_NO_MORE_FILES) {
@@ -157,9 +232,10 @@ DWORD removeFolder(const std::wstring& path, DWORD attributes)
             continue;
         }
         if (isFolderToEnter(entryAttributes)) {
-            code = openFolder(entryPath, entryAttributes, open); // `folder` is not used after this
+            // `folder` is not used after this
+            code = openFolder(entryPath, entryAttributes, std::move(entryName), open);
         } else {
-            code = removeEntry(entryPath, entryAttributes);
+            code = deleteEntry(entryPath, entryAttributes, entryName);
         }
     }
     return code;
@@ -207,9 +283,6 @@ void FolderListing::open(const std::wstring& folder, std::error_code& error)
             if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 return; // a folder without even "." and "..": nothing to list
             }
-        }
-        if (recursive_ && code == ERROR_ACCESS_DENIED) {
-            return; // skipped, as skip_permission_denied does
         }
         error = platformError(code);
         levels_.clear();
@@ -263,39 +336,20 @@ void FolderListing::increment(std::error_code& error)
     next(error);
 }
 
-// The attributes of what the current entry stands for: its own, or its target's for a link.
-unsigned long FolderListing::followedAttributes(std::error_code& error) const
+bool FolderListing::isLink() const noexcept
 {
-    error.clear();
-    if ((attributes_ & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return attributes_;
-    }
-    const UniqueHandle target(CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!target) {
-        const DWORD code = GetLastError();
-        error = platformError(code);
-        return 0;
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(target.get(), &information)) {
-        const DWORD code = GetLastError();
-        error = platformError(code);
-        return 0;
-    }
-    return information.dwFileAttributes;
+    return (attributes_ & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool FolderListing::isFolder(std::error_code& error) const
 {
-    const unsigned long attributes = followedAttributes(error);
+    const DWORD attributes = followedAttributes(path_, attributes_, error);
     return !error && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FolderListing::isRegularFile(std::error_code& error) const
 {
-    const unsigned long attributes = followedAttributes(error);
+    const DWORD attributes = followedAttributes(path_, attributes_, error);
     return !error && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -329,18 +383,108 @@ bool isReparsePoint(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+FileKind fileKind(const std::wstring& path, std::error_code& error)
+{
+    error.clear();
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        attributes = followedAttributes(path, attributes, error);
+    } else {
+        error = platformError(GetLastError());
+    }
+    if (error) {
+        if (isMissing(static_cast<DWORD>(error.value()))) {
+            error.clear();
+        }
+        return FileKind::missing;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::folder : FileKind::file;
+}
+
+void createFolders(const std::wstring& folder, std::error_code& error)
+{
+    error.clear();
+    if (folder.empty()) {
+        error = platformError(ERROR_PATH_NOT_FOUND);
+        return;
+    }
+    // Up to the nearest folder that exists (a volume's root is taken to exist), then down again
+    // creating each missing level.
+    std::vector<std::wstring> missing;
+    std::wstring current = folder;
+    while (!isVolumeRoot(current)) {
+        const DWORD attributes = GetFileAttributesW(current.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                error = platformError(ERROR_DIRECTORY);
+                return;
+            }
+            break;
+        }
+        const DWORD code = GetLastError();
+        if (!isMissing(code)) {
+            error = platformError(code);
+            return;
+        }
+        std::wstring parent(parentPath(current));
+        const bool topmost = parent.empty() || parent.size() >= current.size();
+        missing.push_back(std::move(current));
+        if (topmost) {
+            break;
+        }
+        current = std::move(parent);
+    }
+    for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+        if (!CreateDirectoryW(level->c_str(), nullptr)) {
+            const DWORD code = GetLastError();
+            const DWORD attributes = GetFileAttributesW(level->c_str());
+            if (code != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES
+                || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                error = platformError(code == ERROR_ALREADY_EXISTS ? ERROR_DIRECTORY : code);
+                return;
+            }
+        }
+    }
+}
+
 void removeTree(const std::wstring& path, std::error_code& error)
 {
     error.clear();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    std::wstring_view trimmed = path;
+    while (trimmed.size() > rootPath(trimmed).size() && isSeparator(trimmed.back())) {
+        trimmed.remove_suffix(1);
+    }
+    const std::wstring entry(trimmed);
+    // The entry as its folder lists it (its own attributes, its long name), and the name it must
+    // be reached under: below its folder's.
+    if (GetFileAttributesW(entry.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         if (!isMissing(code)) {
             error = platformError(code);
         }
         return;
     }
-    const DWORD code = isFolderToEnter(attributes) ? removeFolder(path, attributes) : removeEntry(path, attributes);
+    WIN32_FIND_DATAW found{};
+    const FindHandle listed(
+        FindFirstFileExW(entry.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (!listed.valid()) {
+        const DWORD code = GetLastError();
+        error = platformError(code);
+        return;
+    }
+    const std::wstring parent(parentPath(entry));
+    const UniqueHandle folder(CreateFileW(parent.empty() ? L"." : parent.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::optional<std::wstring> folderName = folder ? reachedName(folder.get()) : std::nullopt;
+    if (!folderName || fileName(entry).empty() || parent.size() >= entry.size()) {
+        error = platformError(ERROR_INVALID_NAME); // a root, or no folder above it: never removed
+        return;
+    }
+    std::wstring name = joinPath(*folderName, found.cFileName);
+    const DWORD code = isFolderToEnter(found.dwFileAttributes)
+        ? removeFolder(entry, found.dwFileAttributes, std::move(name))
+        : deleteEntry(entry, found.dwFileAttributes, name);
     if (code != ERROR_SUCCESS) {
         error = platformError(code);
     }

@@ -1,25 +1,18 @@
-// Whether the release, install and backup folders may be worked on.
-//
-// First the textual rules, in this order: the install folder alone must be a real folder below
-// a root, and no two of the three texts may name the same path. Then the rules that keep an
-// update from destroying data through a folder written another way:
-//  - the release and backup folders are held to the install folder's rule as well (a backup
-//    folder "C:\" would have the backup step remove a whole drive);
-//  - no folder may be a bare volume root in its full form: a drive root behind a device prefix
-//    ("\\?\C:\") or the top folder of a share ("\\server\share");
-//  - no two folders may be the same folder, and none may lie inside another, comparing their
-//    full paths element by element without letter case (as the file system does);
-//  - the same on the paths the folders resolve to on disk, so that a link or a short (8.3) name
-//    cannot disguise one folder as another. A folder that does not exist yet is resolved
-//    through the nearest folder above it that does.
+// Whether the release, install and backup folders, the log and the updater itself may be worked
+// on, as folder_safety.h lists the rules. The textual rules come first, as they always stood; the
+// others keep an update from destroying data through a folder written another way, a link, or a
+// folder that is not what its option says.
 
 #include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
+#include "driver/release_package.h"
+#include "folders/file_ops.h"
 #include "folders/folder_safety.h"
 #include "folders/path_grammar.h"
 
@@ -50,9 +43,8 @@ bool anyVolumeRoot(const std::array<std::wstring, 3>& folders)
     return false;
 }
 
-// The full path as the disk resolves it: the final path of the nearest existing folder at or
-// above it, followed by the rest of the text. The text itself when nothing of it exists.
-std::wstring resolvedPath(const std::wstring& full)
+// The full path with its existing part replaced by that part's final path.
+std::wstring resolvedFullPath(const std::wstring& full)
 {
     std::wstring_view existing = full;
     for (;;) {
@@ -66,6 +58,68 @@ std::wstring resolvedPath(const std::wstring& full)
         }
         existing = parent;
     }
+}
+
+// A path in both forms the rules compare: its full path and its resolved path.
+struct Spellings {
+    std::wstring full;
+    std::wstring resolved;
+};
+
+std::optional<Spellings> spellings(const std::wstring& path)
+{
+    FullPath full = fullPath(path);
+    if (full.error != 0) {
+        return std::nullopt;
+    }
+    std::wstring resolved = resolvedFullPath(full.text);
+    return Spellings{std::move(full.text), std::move(resolved)};
+}
+
+// True when `inner` (a file) lies inside one of the folders in either spelling; also when any of
+// them has no full form.
+bool liesInside(const std::wstring& inner, const std::wstring& folderA, const std::wstring& folderB)
+{
+    const auto in = spellings(inner);
+    const auto a = spellings(folderA);
+    const auto b = spellings(folderB);
+    if (!in || !a || !b) {
+        return true;
+    }
+    for (const Spellings* folder : {&*a, &*b}) {
+        if (isSameOrInside(in->full, folder->full, equalIgnoringCase)
+            || isSameOrInside(in->resolved, folder->resolved, equalIgnoringCase)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when two resolved paths name the same folder.
+bool sameFolder(std::wstring_view a, std::wstring_view b)
+{
+    return isSameOrInside(a, b, equalIgnoringCase) && isSameOrInside(b, a, equalIgnoringCase);
+}
+
+// What a path names, or nothing when the file system cannot tell.
+std::optional<FileKind> knownKind(const std::wstring& path)
+{
+    std::error_code error;
+    const FileKind kind = fileKind(path, error);
+    return error ? std::nullopt : std::optional<FileKind>(kind);
+}
+
+// An install folder that is there must be an installation: hold --exe as a file. One that is
+// missing, or that this process may not look into, is left to the write check (and the elevated
+// copy, which checks again); an --exe that names no file inside a folder to the release check.
+bool holdsApplication(const UpdateOptions& options)
+{
+    const auto install = knownKind(options.installFolder);
+    if (!install || *install == FileKind::missing || !isNameInsideFolder(options.exeName)) {
+        return true;
+    }
+    const auto executable = knownKind(joinPath(options.installFolder, options.exeName));
+    return !executable || *executable == FileKind::file;
 }
 
 } // namespace
@@ -85,42 +139,63 @@ bool isSafeFolder(const std::wstring& path)
     return !pathsEqual(full.text, rootPath(full.text));
 }
 
-bool checkFolderSafety(const std::wstring& releaseFolder, const std::wstring& installFolder,
-                       const std::wstring& backupFolder)
+bool isLogOutsideFolders(const UpdateOptions& options)
 {
-    if (!isSafeFolder(installFolder)) {
-        return false;
+    return isAcceptedPathForm(options.logPath) && isAcceptedPathForm(options.installFolder)
+        && isAcceptedPathForm(options.backupFolder)
+        && !liesInside(options.logPath, options.installFolder, options.backupFolder);
+}
+
+std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath)
+{
+    const std::wstring& release = options.releaseFolder;
+    const std::wstring& install = options.installFolder;
+    const std::wstring& backup = options.backupFolder;
+    if (!isAcceptedPathForm(release) || !isLogOutsideFolders(options)) {
+        return std::nullopt;
     }
-    if (pathsEqual(releaseFolder, installFolder)) {
-        return false;
+    if (!isSafeFolder(install) || pathsEqual(release, install) || pathsEqual(backup, install)
+        || pathsEqual(release, backup)) {
+        return std::nullopt;
     }
-    if (pathsEqual(backupFolder, installFolder)) {
-        return false;
-    }
-    if (pathsEqual(releaseFolder, backupFolder)) {
-        return false;
+    if (!isSafeFolder(release) || !isSafeFolder(backup)) {
+        return std::nullopt;
     }
 
-    if (!isSafeFolder(releaseFolder) || !isSafeFolder(backupFolder)) {
-        return false;
-    }
-    std::array<std::wstring, 3> folders;
-    const std::array<const std::wstring*, 3> texts = {&releaseFolder, &installFolder, &backupFolder};
+    std::array<std::wstring, 3> full;
+    std::array<std::wstring, 3> resolved;
+    const std::array<const std::wstring*, 3> texts = {&release, &install, &backup};
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        FullPath full = fullPath(*texts[i]);
-        if (full.error != 0) {
-            return false;
+        auto spelt = spellings(*texts[i]);
+        if (!spelt) {
+            return std::nullopt;
         }
-        folders[i] = std::move(full.text);
+        full[i] = std::move(spelt->full);
+        resolved[i] = std::move(spelt->resolved);
     }
-    if (anyVolumeRoot(folders) || anyOverlap(folders)) {
-        return false;
+    if (anyVolumeRoot(full) || anyOverlap(full) || anyVolumeRoot(resolved) || anyOverlap(resolved)) {
+        return std::nullopt;
     }
 
-    for (std::wstring& folder : folders) {
-        folder = resolvedPath(folder);
+    if (liesInside(updaterPath, install, backup) || !holdsApplication(options)
+        || knownKind(backup) == FileKind::file) {
+        return std::nullopt;
     }
-    return !anyVolumeRoot(folders) && !anyOverlap(folders);
+    return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2])};
+}
+
+bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
+                            const CheckedFolders& before)
+{
+    const auto now = checkFolderSafety(options, updaterPath);
+    return now && sameFolder(now->release, before.release) && sameFolder(now->install, before.install)
+        && sameFolder(now->backup, before.backup);
+}
+
+bool isStillFolder(const std::wstring& folder, const std::wstring& checked)
+{
+    const auto now = spellings(folder);
+    return now && sameFolder(now->resolved, checked);
 }
 
 } // namespace quorila

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "driver/options.h"
+
 namespace quorila {
 
 // Textual equality of two folder texts: root names equal unit for unit, both or neither with a
@@ -42,10 +44,38 @@ std::optional<std::wstring> finalPath(const std::wstring& path);
 // The single-folder rule: not empty, not a bare name, and its full form not a bare root.
 bool isSafeFolder(const std::wstring& path);
 
-// True when the three folders may be worked on (see folder_safety.cpp for the rules beyond the
-// textual ones: same folder in other letter case or through a link, one folder inside another,
-// roots of drives and shares). Silent.
-bool checkFolderSafety(const std::wstring& releaseFolder, const std::wstring& installFolder,
-                       const std::wstring& backupFolder);
+// The three folders as the disk resolved them when they were checked.
+struct CheckedFolders {
+    std::wstring release;
+    std::wstring install;
+    std::wstring backup;
+};
+
+// True when the log may be opened: its path, the install folder's and the backup folder's are
+// forms the updater accepts (isAcceptedPathForm), and the log lies inside neither folder (full
+// paths and resolved paths, letter case ignored). A log inside them would be deleted by the
+// clearing or the backup step, or would make every update fail.
+bool isLogOutsideFolders(const UpdateOptions& options);
+
+// The folders as checked when the three folders, the log and the updater's own executable
+// (`updaterPath`) may be worked on; nothing otherwise. Silent. The rules, in order:
+//  - every path in a form the updater accepts, the log outside the install and backup folders;
+//  - the textual ones: the install folder a real folder below a root, no two texts the same path;
+//  - the release and backup folders held to the install folder's rule as well;
+//  - no folder a bare volume root and none the same as or inside another, on the full paths and
+//    on the resolved ones (so that a link or a short name cannot disguise one folder as another);
+//  - the updater not inside the install or the backup folder (it could not replace itself);
+//  - an existing install folder holds --exe as a file (it is an installation, not its parent),
+//    and the backup folder is no file.
+std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath);
+
+// The same rules once more, later in the run: true when they all still hold and every folder
+// still resolves to the path it resolved to in `before`. Silent.
+bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
+                            const CheckedFolders& before);
+
+// True when `folder` still resolves to `checked`, the resolved path it had when it was checked:
+// asked right before a step that deletes in it. Silent.
+bool isStillFolder(const std::wstring& folder, const std::wstring& checked);
 
 } // namespace quorila

@@ -3,15 +3,12 @@
 
 #include "folders/install_clearing.h"
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
-
-namespace fs = std::filesystem;
 
 namespace quorila {
 
@@ -26,7 +23,7 @@ constexpr std::wstring_view entryNotRemoved = L"Dosya silinemedi: ";
 bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
 {
     std::error_code error;
-    if (!fs::exists(fs::path(installFolder), error)) {
+    if (fileKind(installFolder, error) == FileKind::missing) {
         // Absent: nothing to clear. Status unreadable: the caller handles the false.
         return !error;
     }
@@ -56,6 +53,19 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
             logLine(log, folderNotListed, installFolder);
             return false;
         }
+    }
+    return true;
+}
+
+bool removeWholeFolder(const std::wstring& folder, UpdateLog& log)
+{
+    std::error_code error;
+    removeTree(folder, error);
+    // A removal that reports no error yet leaves the folder (an entry deleted only once the last
+    // handle to it closes) has not removed it either.
+    if (error || fileKind(folder, error) != FileKind::missing || error) {
+        logLine(log, entryNotRemoved, folder);
+        return false;
     }
     return true;
 }

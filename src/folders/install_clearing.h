@@ -21,4 +21,8 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log);
 // the removal and is left in `error`.
 void removeTree(const std::wstring& path, std::error_code& error);
 
+// Removes a folder with everything in it, as removeTree does. True when nothing of it is left (a
+// folder that was not there too); false after "Dosya silinemedi: " + folder when anything stays.
+bool removeWholeFolder(const std::wstring& folder, UpdateLog& log);
+
 } // namespace quorila

@@ -68,6 +68,87 @@ std::size_t fileNameStart(std::wstring_view path) noexcept
     return start;
 }
 
+// The literal form's prefix, exactly so: with '/' or '.' in it the platform normalises the path.
+constexpr std::wstring_view literalPrefix = L"\\\\?\\";
+
+// `text` equals the upper-case ASCII `upper`, ASCII letters compared without case.
+bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) noexcept
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if ((c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A name the platform reads as a device in any folder: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (also
+// with a superscript digit), CONIN$, CONOUT$, whatever extension or trailing blanks follow.
+bool isDeviceName(std::wstring_view element) noexcept
+{
+    std::wstring_view base = element.substr(0, element.find(L'.'));
+    while (!base.empty() && base.back() == L' ') {
+        base.remove_suffix(1);
+    }
+    for (const std::wstring_view device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (equalsIgnoringAsciiCase(base, device)) {
+            return true;
+        }
+    }
+    if (base.size() != 4
+        || !(equalsIgnoringAsciiCase(base.substr(0, 3), L"COM") || equalsIgnoringAsciiCase(base.substr(0, 3), L"LPT"))) {
+        return false;
+    }
+    const wchar_t digit = base[3];
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+// True when every element of `names` is a name a file may have. Inside a literal form, where the
+// platform neither splits at '/' nor resolves dots nor trims names, those are refused as well.
+bool hasPlainNames(std::wstring_view names, bool literal) noexcept
+{
+    std::size_t start = 0;
+    while (start <= names.size()) {
+        std::size_t end = start;
+        while (end < names.size() && !isSeparator(names[end])) {
+            const wchar_t c = names[end];
+            if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) {
+                return false;
+            }
+            ++end;
+        }
+        if (literal && end < names.size() && names[end] == L'/') {
+            return false;
+        }
+        const std::wstring_view element = names.substr(start, end - start);
+        if (isDeviceName(element)) {
+            return false;
+        }
+        if (literal && (element.empty() ? end < names.size()
+                                        : element == L"." || element == L".." || element.back() == L'.'
+                                              || element.back() == L' ')) {
+            return false; // only a trailing separator may leave an element empty
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+// "server\share" with nothing or a separator and plain names after it.
+bool isShare(std::wstring_view text, bool literal) noexcept
+{
+    const std::size_t serverEnd = text.find_first_of(L"\\/");
+    if (serverEnd == 0 || serverEnd == std::wstring_view::npos || serverEnd + 1 >= text.size()
+        || isSeparator(text[serverEnd + 1])) {
+        return false;
+    }
+    return hasPlainNames(text, literal);
+}
+
 } // namespace
 
 bool isSeparator(wchar_t c) noexcept
@@ -123,6 +204,31 @@ bool isAbsolute(std::wstring_view path) noexcept
         return path.size() >= 3 && isSeparator(path[2]);
     }
     return rootNameLength(path) != 0;
+}
+
+bool isAcceptedPathForm(std::wstring_view path) noexcept
+{
+    if (path.empty()) {
+        return false;
+    }
+    if (startsWithDrive(path)) {
+        return path.size() >= 3 && isSeparator(path[2]) && hasPlainNames(path.substr(3), false);
+    }
+    const std::size_t rootLength = rootNameLength(path);
+    if (rootLength == 0) {
+        return hasPlainNames(path, false);
+    }
+    if (path.starts_with(literalPrefix)) {
+        const std::wstring_view rest = path.substr(literalPrefix.size());
+        if (startsWithDrive(rest) && rest.size() >= 3 && rest[2] == L'\\') {
+            return hasPlainNames(rest.substr(3), true);
+        }
+        return rest.size() > 4 && equalsIgnoringAsciiCase(rest.substr(0, 3), L"UNC") && rest[3] == L'\\'
+            && isShare(rest.substr(4), true);
+    }
+    // Any other device prefix ("\??\", "\\.\", "//?/") is refused; what is left is a server.
+    const bool devicePrefix = rootLength == 3 && (path[2] == L'?' || path[2] == L'.');
+    return !devicePrefix && isShare(path.substr(2), false);
 }
 
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name)

@@ -28,6 +28,14 @@ std::wstring_view fileName(std::wstring_view path) noexcept;
 // Drive with a separator after it, device prefix, or server.
 bool isAbsolute(std::wstring_view path) noexcept;
 
+// True for the path forms the updater works on: drive-absolute (C:\x), UNC (\\server\share\x),
+// their literal forms (\\?\C:\x, \\?\UNC\server\share\x) and relative paths (x\y, ..\x, \x).
+// Everything else is refused, so that every check reads a path as the file operations do:
+// \??\ and the other device forms, drive-relative C:x, alternate data streams, device names
+// (CON, NUL, COM1, ...), characters no name may hold, and, inside a literal \\?\ form (which the
+// platform does not normalise), '/', "." and ".." elements and names ending in a dot or blank.
+bool isAcceptedPathForm(std::wstring_view path) noexcept;
+
 // `folder` joined with `name`, inserting '\' where needed (std::filesystem::path's append rule
 // read with the pieces above).
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);

@@ -3,15 +3,12 @@
 
 #include "folders/tree_copy.h"
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
-
-namespace fs = std::filesystem;
 
 namespace quorila {
 
@@ -45,7 +42,7 @@ bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateL
 bool ensureFolder(const std::wstring& folder, UpdateLog& log)
 {
     std::error_code error;
-    fs::create_directories(fs::path(folder), error);
+    createFolders(folder, error);
     if (error) {
         logLine(log, folderNotCreated, folder);
         return false;
@@ -53,10 +50,10 @@ bool ensureFolder(const std::wstring& folder, UpdateLog& log)
     return true;
 }
 
-bool copyTree(const std::wstring& source, const std::wstring& destination, UpdateLog& log)
+bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log)
 {
     std::error_code error;
-    if (!fs::exists(fs::path(source), error)) {
+    if (fileKind(source, error) == FileKind::missing) {
         logLine(log, sourceNotFound, source);
         return false;
     }
@@ -83,6 +80,10 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Updat
             return false;
         }
         const std::wstring target = joinPath(destination, *relative);
+        if (links == LinksInSource::refused && listing.isLink()) {
+            logLine(log, fileNotCopied, entryPath);
+            return false;
+        }
 
         // A linked folder counts as a folder and is made as a plain one; its contents lie
         // elsewhere and the listing does not enter it.

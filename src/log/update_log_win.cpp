@@ -1,10 +1,10 @@
 #include "log/update_log.h"
 
-#include <filesystem>
 #include <system_error>
 
 #include <windows.h>
 
+#include "folders/file_ops.h"
 #include "folders/path_grammar.h"
 #include "log/log_format.h"
 
@@ -15,7 +15,7 @@ UpdateLog openUpdateLog(const std::wstring& logPath)
     std::wstring_view folder = parentPath(logPath);
     if (!folder.empty()) {
         std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(folder), ignored);
+        createFolders(std::wstring(folder), ignored);
     }
 
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the current end of the file,

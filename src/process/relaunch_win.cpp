@@ -41,10 +41,13 @@ bool relaunchElevated(UpdateLog& log)
 {
     const std::wstring executable = ownExecutablePath();
     const std::wstring parameters = buildRelaunchParameters();
-    return relaunchElevatedWith(executable, parameters, log);
+    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    return relaunchElevatedWith(executable, parameters, folder, log);
 }
 
-bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters, UpdateLog& log)
+bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
+                          const std::wstring& workingFolder, UpdateLog& log)
 {
     if (executable.empty() || parameters.empty()) {
         logLine(log, commandNotBuilt);
@@ -57,6 +60,7 @@ bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& pa
     launch.lpVerb = L"runas";
     launch.lpFile = executable.c_str();
     launch.lpParameters = parameters.c_str();
+    launch.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
     launch.nShow = SW_SHOWNORMAL;
 
     if (!ShellExecuteExW(&launch)) {

@@ -15,7 +15,7 @@ const UpdateOptions options{
     .logPath = L"C:\\update.log",
 };
 
-const std::wstring safety = L"safety R:\\release C:\\Quorila C:\\Backup";
+const std::wstring safety = L"safety R:\\release C:\\Quorila C:\\Backup U:\\QuorilaUpdater.exe";
 const std::wstring probe = L"probe C:\\Quorila";
 const std::wstring pid = L"pid 4242";
 const std::wstring package = L"package R:\\release Quorila.exe";
@@ -27,30 +27,30 @@ struct Row {
     const char* situation;
     fake::Script script;
     std::vector<std::wstring> journal;
-    PreflightResult result;
+    std::optional<ExitCode> code; // nothing: the checks pass
 };
 
 TEST(Preflight, ChecksRunInOrderAndTheFirstFailureEndsThem)
 {
     const std::vector<Row> rows = {
-        {"all checks pass", {}, {safety, probe, pid, package}, std::uint32_t{4242}},
-        {"writable: elevation is never asked", {.elevated = true}, {safety, probe, pid, package}, std::uint32_t{4242}},
+        {"all checks pass", {}, {safety, probe, pid, package}, std::nullopt},
+        {"writable: elevation is never asked", {.elevated = true}, {safety, probe, pid, package}, std::nullopt},
         // Unsafe folders: no probe file is made and no elevation is asked, even when not writable.
         {"unsafe folders", {.foldersSafe = false, .installWritable = false},
-         {safety, fail(11, L"Güncelleme klasörleri güvenli değil.")}, ExitCode::UnsafeFolders},
+         {safety, fail(11)}, ExitCode::UnsafeFolders},
         {"not writable, relaunched", {.installWritable = false},
          {safety, probe, L"elevated?", notice, L"relaunch"}, ExitCode::Success},
         {"not writable, relaunch refused", {.installWritable = false, .relaunchSucceeds = false},
          {safety, probe, L"elevated?", notice, L"relaunch",
-          fail(21, L"Güncelleme için Windows yönetici izni alınamadı. Quorila değiştirilmedi.")},
+          fail(21)},
          ExitCode::ElevationFailed},
         {"not writable although elevated: never relaunches", {.installWritable = false, .elevated = true},
-         {safety, probe, L"elevated?", fail(22, L"Yönetici yetkisine rağmen kurulum klasörüne yazılamıyor.")},
+         {safety, probe, L"elevated?", fail(22)},
          ExitCode::NotWritableWhileElevated},
         {"bad process id after the write check", {.processId = std::nullopt},
-         {safety, probe, pid, fail(12, L"Quorila süreç numarası geçersiz.")}, ExitCode::InvalidProcessId},
+         {safety, probe, pid, fail(12)}, ExitCode::InvalidProcessId},
         {"incomplete release after the process id", {.releaseComplete = false},
-         {safety, probe, pid, package, fail(13, L"Hazırlanan release paketi eksik.")},
+         {safety, probe, pid, package, fail(13)},
          ExitCode::IncompleteReleasePackage},
         {"not writable and a bad process id: elevation first", {.installWritable = false, .processId = std::nullopt},
          {safety, probe, L"elevated?", notice, L"relaunch"}, ExitCode::Success},
@@ -60,7 +60,14 @@ TEST(Preflight, ChecksRunInOrderAndTheFirstFailureEndsThem)
         fake::reset();
         fake::script() = row.script;
         UpdateLog log;
-        EXPECT_EQ(runPreflightChecks(options, log), row.result);
+        const PreflightResult result = runPreflightChecks(options, log);
+        if (const auto* pass = std::get_if<PreflightPass>(&result)) {
+            ASSERT_FALSE(row.code) << "a pass where the run should end";
+            EXPECT_EQ(pass->processId, 4242u);
+            EXPECT_EQ(pass->folders.install, L"\\\\?\\C:\\Quorila") << "the folders as checked go on";
+        } else {
+            EXPECT_EQ(std::get<ExitCode>(result), row.code);
+        }
         EXPECT_EQ(fake::journal(), row.journal);
     }
 }

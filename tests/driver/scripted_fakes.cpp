@@ -8,6 +8,7 @@
 #include "folders/tree_copy.h"
 #include "log/failure_report.h"
 #include "log/update_log.h"
+#include "process/install_lock.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
 #include "process/wait.h"
@@ -22,6 +23,7 @@ struct State {
     std::vector<std::wstring> journal;
     std::size_t clearCalls = 0;
     std::size_t copyCalls = 0;
+    std::size_t stillFolderCalls = 0;
 };
 State& state()
 {
@@ -36,9 +38,9 @@ bool next(const std::vector<bool>& results, std::size_t& calls)
 std::wstring yesNo(bool value) { return value ? L"true" : L"false"; }
 } // namespace
 
-std::wstring fail(int code, const std::wstring& message)
+std::wstring fail(int code)
 {
-    return L"fail " + std::to_wstring(code) + L" " + message;
+    return L"fail " + std::to_wstring(code);
 }
 
 Script& script() { return state().script; }
@@ -54,11 +56,19 @@ void UniqueHandle::reset(void* handle) noexcept { handle_ = handle; }
 
 void logLine(UpdateLog&, std::wstring_view message) { journal().push_back(L"log " + std::wstring(message)); }
 
-ExitCode reportFailure(UpdateLog&, std::wstring_view message, ExitCode code)
+ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
 {
-    journal().push_back(fake::fail(static_cast<int>(code), std::wstring(message)));
+    journal().push_back(fake::fail(static_cast<int>(code)));
     return code;
 }
+
+UniqueHandle lockInstallFolder(const std::wstring& resolvedInstall)
+{
+    journal().push_back(L"lock " + resolvedInstall);
+    return UniqueHandle(script().lockFree ? reinterpret_cast<void*>(1) : nullptr);
+}
+
+std::wstring ownExecutablePath() { return L"U:\\QuorilaUpdater.exe"; }
 
 bool waitForApplicationExit(std::uint32_t processId, UpdateLog&)
 {
@@ -66,16 +76,30 @@ bool waitForApplicationExit(std::uint32_t processId, UpdateLog&)
     return script().applicationExits;
 }
 
-void removeTree(const std::wstring& path, std::error_code& error)
+bool removeWholeFolder(const std::wstring& folder, UpdateLog&)
 {
-    journal().push_back(L"removeTree " + path);
-    error = std::make_error_code(std::errc::permission_denied); // never looked at by the caller
+    journal().push_back(L"remove " + folder + L" = " + fake::yesNo(script().oldBackupRemoved));
+    return script().oldBackupRemoved;
 }
 
-bool copyTree(const std::wstring& source, const std::wstring& destination, UpdateLog&)
+bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath, const CheckedFolders& before)
+{
+    journal().push_back(L"safety again " + options.installFolder + L" " + updaterPath + L" " + before.install);
+    return script().foldersStillSafe;
+}
+
+bool isStillFolder(const std::wstring& folder, const std::wstring& checked)
+{
+    const bool result = fake::next(script().stillFolder, fake::state().stillFolderCalls);
+    journal().push_back(L"still " + folder + L" " + checked + L" = " + fake::yesNo(result));
+    return result;
+}
+
+bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog&)
 {
     const bool result = fake::next(script().copyResults, fake::state().copyCalls);
-    journal().push_back(L"copyTree " + source + L" -> " + destination + L" = " + fake::yesNo(result));
+    journal().push_back(L"copyTree " + source + L" -> " + destination
+                        + (links == LinksInSource::refused ? L" refusing links = " : L" = ") + fake::yesNo(result));
     return result;
 }
 
@@ -98,11 +122,14 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog&)
     return script().restartSucceeds;
 }
 
-bool checkFolderSafety(const std::wstring& releaseFolder, const std::wstring& installFolder,
-                       const std::wstring& backupFolder)
+std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath)
 {
-    journal().push_back(L"safety " + releaseFolder + L" " + installFolder + L" " + backupFolder);
-    return script().foldersSafe;
+    journal().push_back(L"safety " + options.releaseFolder + L" " + options.installFolder + L" "
+                        + options.backupFolder + L" " + updaterPath);
+    if (!script().foldersSafe) {
+        return std::nullopt;
+    }
+    return CheckedFolders{L"\\\\?\\R:\\release", L"\\\\?\\C:\\Quorila", L"\\\\?\\C:\\Backup"};
 }
 
 bool canWriteFolder(const std::wstring& folder)

@@ -13,7 +13,11 @@ namespace quorila::fake {
 
 struct Script {
     // transaction
+    bool lockFree = true;
     bool applicationExits = true;
+    bool foldersStillSafe = true;      // the check after the wait
+    std::vector<bool> stillFolder;     // isStillFolder, one per call, in order; true once used up
+    bool oldBackupRemoved = true;
     std::vector<bool> clearResults; // one per call, in order; true once used up
     std::vector<bool> copyResults;  // likewise
     bool newExecutableVerifies = true;
@@ -27,8 +31,8 @@ struct Script {
     bool releaseComplete = true;
 };
 
-// The journal entry of a failure report.
-std::wstring fail(int code, const std::wstring& message);
+// The journal entry of a failure report: its code (the message is the code's own, see exit_code.h).
+std::wstring fail(int code);
 
 // The script of the running test and the journal of what was called; reset() starts afresh.
 Script& script();

@@ -6,6 +6,7 @@
 
 #include "e2e/e2e_support.h"
 #include "folders/path_grammar.h"
+#include "support/links.h"
 
 namespace quorila::test {
 namespace {
@@ -187,11 +188,78 @@ TEST(UpdateEndToEnd, MissingOptionsShowTheBoxAndCreateNothing)
         SCOPED_TRACE(testing::PrintToString(tokens.size()));
         EXPECT_EQ(runProgram(binProgram(L"QuorilaUpdater.exe"), setup.argumentsFrom(tokens)), 10u);
     }
+    // A stray quote makes the rest of the line one value.
+    EXPECT_EQ(runProgram(binProgram(L"QuorilaUpdater.exe"),
+                         L"--pid \"4242 " + setup.argumentsFrom({L"--source", setup.release, L"--target", setup.install,
+                                                                 L"--backup", setup.backup, L"--exe", setup.exeName,
+                                                                 L"--log", nestedLog})),
+              10u);
     EXPECT_FALSE(exists(setup.temp / L"not yet"));
     EXPECT_FALSE(exists(setup.backup));
     EXPECT_FALSE(exists(setup.log));
     EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
     EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+}
+
+// The backup is an exact copy of the installation or nothing is touched: an old backup that
+// cannot be removed whole stops the run before the installation is, and one that can be removed
+// leaves no trace in a rollback.
+TEST(UpdateEndToEnd, TheBackupIsTheInstallationExactlyOrNothingIsTouched)
+{
+    {
+        SCOPED_TRACE("stale backup with a file in use");
+        UpdateSetup setup;
+        writeTree(setup.backup, {{L"old\\library.dll", "an older version"}, {L"z.txt", "z"}});
+        const Tree staleBackup = snapshot(setup.backup);
+        FileLock staleLock(joinPath(setup.backup, L"old\\library.dll"), 1);
+        FileLock releaseLock(joinPath(setup.release, L"data\\settings.ini"), 0);
+        ASSERT_TRUE(staleLock.held() && releaseLock.held());
+
+        EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 15u);
+        staleLock.release();
+        releaseLock.release();
+
+        EXPECT_EQ(messages(setup.log), (std::vector<std::wstring>{started, alreadyGone, backingUp(setup),
+                                                                  L"Dosya silinemedi: " + setup.backup,
+                                                                  L"HATA: Mevcut sürüm yedeklenemedi. Güncelleme yapılmadı."}));
+        EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
+        EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+        EXPECT_EQ(readFile(joinPath(setup.backup, L"old\\library.dll")), staleBackup.at(L"old\\library.dll"));
+    }
+    {
+        SCOPED_TRACE("stale backup removed, read-only entry too, then a failed install");
+        UpdateSetup setup;
+        writeTree(setup.backup, {{L"old\\library.dll", "an older version"}, {L"read-only.txt", "r"}});
+        ASSERT_TRUE(SetFileAttributesW(joinPath(setup.backup, L"read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+        FileLock releaseLock(joinPath(setup.release, L"data\\settings.ini"), 0);
+        ASSERT_TRUE(releaseLock.held());
+
+        EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 17u);
+        releaseLock.release();
+
+        EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.oldInstall);
+        EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
+        EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+    }
+}
+
+// A link in the release would leave the installed application without what lies behind it: the
+// release copies whole or the old version comes back.
+TEST(UpdateEndToEnd, AReleaseHoldingALinkIsNotInstalled)
+{
+    UpdateSetup setup;
+    writeTree(setup.temp / L"elsewhere", {{L"plugin.dll", "linked plugin"}});
+    const Link link(setup.temp / L"elsewhere", joinPath(setup.release, L"plugins"));
+    ASSERT_TRUE(link.made());
+
+    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 17u);
+
+    const auto lines = messages(setup.log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Dosya kopyalanamadı: " + link.path()), lines.end());
+    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.oldInstall);
+    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
+    EXPECT_EQ(snapshot(setup.temp / L"elsewhere"), (Tree{{L"plugin.dll", "linked plugin"}}));
+    EXPECT_EQ(startRecords(setup.install, 1).at(0).version, L"1");
 }
 
 } // namespace

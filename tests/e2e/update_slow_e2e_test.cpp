@@ -14,7 +14,14 @@ TEST(UpdateEndToEndSlow, AnApplicationThatNeverExitsStopsTheUpdateBeforeAnything
     auto application = startProgram(binProgram(L"fake_quorila.exe"), L"--run forever");
     ASSERT_TRUE(application.has_value());
 
+    const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(setup.runUpdater(application->processId), 14u);
+    const ULONGLONG waited = GetTickCount64() - start;
+    // The one-minute limit: not given up before it, and not waited for much longer.
+    EXPECT_GE(waited, 59000u);
+    EXPECT_LT(waited, 90000u);
+    // Only waited for: the application still runs.
+    EXPECT_FALSE(waitForExit(*application, 0).has_value());
     TerminateProcess(application->handles.process.get(), 0);
     WaitForSingleObject(application->handles.process.get(), INFINITE);
 

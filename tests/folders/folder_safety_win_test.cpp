@@ -5,6 +5,7 @@
 #include "folders/folder_safety.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -134,12 +135,21 @@ struct Decision {
     bool safe;
 };
 
-// Every decision as given, and the folder below `temp` unchanged by all of them.
+UpdateOptions optionsFor(const std::wstring& release, const std::wstring& install, const std::wstring& backup,
+                         const std::wstring& log)
+{
+    return {.pidText = L"42", .releaseFolder = release, .installFolder = install, .backupFolder = backup,
+            .exeName = L"Quorila.exe", .logPath = log};
+}
+
+// Every decision as given (the log beside the folders, the updater where the build put it), and
+// the folder below `temp` unchanged by all of them.
 void expectDecisions(const TempFolder& temp, const std::vector<Decision>& cases)
 {
     const test::Tree before = test::snapshot(temp.path());
     for (const Decision& c : cases) {
-        EXPECT_EQ(checkFolderSafety(c.release, c.install, c.backup), c.safe)
+        const UpdateOptions options = optionsFor(c.release, c.install, c.backup, temp / L"logs\\update.log");
+        EXPECT_EQ(checkFolderSafety(options, test::binProgram(L"QuorilaUpdater.exe")).has_value(), c.safe)
             << "release " << shown(c.release) << ", install " << shown(c.install) << ", backup " << shown(c.backup);
     }
     EXPECT_EQ(test::snapshot(temp.path()), before);
@@ -148,7 +158,7 @@ void expectDecisions(const TempFolder& temp, const std::vector<Decision>& cases)
 TEST(CheckFolderSafety, RefusesOneFolderSameAsOrInsideAnotherInAnySpelling)
 {
     TempFolder temp;
-    test::makeFolder(temp / L"install");
+    test::writeFile(temp / L"install\\Quorila.exe", "exe");
     const std::wstring r = temp / L"release";
     const std::wstring i = temp / L"install";
     const std::wstring b = temp / L"backup";
@@ -208,7 +218,8 @@ TEST(CheckFolderSafety, RefusesRootsForEveryFolder)
 {
     TempFolder temp;
     const std::wstring folders[] = {temp / L"release", temp / L"install", temp / L"backup"};
-    ASSERT_TRUE(checkFolderSafety(folders[0], folders[1], folders[2]));
+    ASSERT_TRUE(checkFolderSafety(optionsFor(folders[0], folders[1], folders[2], temp / L"update.log"),
+                                  test::binProgram(L"QuorilaUpdater.exe")));
     std::vector<Decision> cases;
     for (const wchar_t* root :
          {L"", L"C:\\", L"C:/", L"\\", L"C:\\Quorila\\..", L"release", L"\\\\?\\C:\\", L"\\\\?\\C:", L"\\\\.\\C:\\",
@@ -222,6 +233,90 @@ TEST(CheckFolderSafety, RefusesRootsForEveryFolder)
     }
     expectDecisions(temp, cases);
     EXPECT_TRUE(test::snapshot(temp.path()).empty());
+}
+
+struct Surrounding {
+    const char* name;
+    std::wstring release;
+    std::wstring install;
+    std::wstring backup;
+    std::wstring log;
+    std::wstring updater;
+    bool safe;
+};
+
+// Only the forms every reader of a path takes alike pass; the log and the updater may not lie in
+// the folders the update deletes in; the install folder must be an installation.
+TEST(CheckFolderSafety, ReadsPathsAsTheFileOperationsDoAndGuardsWhatLiesAround)
+{
+    TempFolder temp;
+    const std::wstring r = temp / L"release";
+    const std::wstring i = temp / L"install";
+    const std::wstring b = temp / L"backup";
+    const std::wstring log = temp / L"logs\\update.log";
+    const std::wstring updater = test::binProgram(L"QuorilaUpdater.exe");
+    test::writeFile(i + L"\\Quorila.exe", "exe");
+    test::writeFile(temp / L"parent\\other-program\\other.exe", "another program");
+    test::writeFile(temp / L"a-file", "not a folder");
+    test::Link toInstall(i, temp / L"to-install");
+    ASSERT_TRUE(toInstall.made());
+    std::wstring upperInstall = i;
+    std::wstring slashedInstall = i;
+    for (wchar_t& c : upperInstall) {
+        c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    }
+    for (wchar_t& c : slashedInstall) {
+        c = c == L'\\' ? L'/' : c;
+    }
+    const std::wstring literal = L"\\\\?\\";
+
+    const std::vector<Surrounding> rows = {
+        {"plain", r, i, b, log, updater, true},
+        {"literal forms", literal + r, literal + i, literal + b + L"\\", literal + log, updater, true},
+        {"dot elements outside a literal form", i + L"\\..\\release", i, b, temp / L"logs\\.\\update.log", updater, true},
+        {"\\??\\ form", r, i, L"\\??\\" + b, log, updater, false},
+        {"\\??\\ form of the log", r, i, b, L"\\??\\" + log, updater, false},
+        {"device form", L"\\\\.\\" + r, i, b, log, updater, false},
+        {"literal form with ..", r, i, literal + b + L"\\x\\..", log, updater, false},
+        {"literal form with .", r, literal + i + L"\\.", b, log, updater, false},
+        {"literal log with ..", r, i, b, literal + temp / L"logs\\x\\..\\update.log", updater, false},
+        {"literal form with /", r, i, literal + b + L"/x", log, updater, false},
+        {"literal form with a trailing dot", r, i, literal + b + L".", log, updater, false},
+        {"literal form with an empty element", literal + temp.path() + L"\\\\release", i, b, log, updater, false},
+        {"GLOBALROOT", r, i, L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\b", log, updater, false},
+        {"alternate data stream", r, i, b, log + L":hidden", updater, false},
+        {"device name", r, i, b, temp / L"logs\\NUL.log", updater, false},
+        {"drive-relative", r, i, L"C:backup", log, updater, false},
+        {"wildcard", r + L"*", i, b, log, updater, false},
+        {"log in the install folder", r, i, b, i + L"\\update.log", updater, false},
+        {"log in the backup folder", r, i, b, b + L"\\logs\\update.log", updater, false},
+        {"log in the install folder, other case", r, i, b, upperInstall + L"\\update.log", updater, false},
+        {"log in the install folder, forward slashes", r, i, b, slashedInstall + L"/update.log", updater, false},
+        {"log in the install folder, trailing dot", r, i, b, i + L".\\update.log", updater, false},
+        {"log in the install folder through a link", r, i, b, toInstall.path() + L"\\update.log", updater, false},
+        {"log in the release folder", r, i, b, r + L"\\update.log", updater, true},
+        {"updater in the install folder", r, i, b, log, i + L"\\QuorilaUpdater.exe", false},
+        {"updater in the backup folder", r, i, b, log, b + L"\\tools\\QuorilaUpdater.exe", false},
+        {"updater in the release folder", r, i, b, log, r + L"\\QuorilaUpdater.exe", true},
+        {"install folder without the application", r, temp / L"parent", b, log, updater, false},
+        {"install folder not there yet", r, temp / L"not-yet", b, log, updater, true},
+        {"backup folder is a file", r, i, temp / L"a-file", log, updater, false},
+    };
+    const test::Tree before = test::snapshot(temp.path());
+    for (const Surrounding& row : rows) {
+        const auto checked = checkFolderSafety(optionsFor(row.release, row.install, row.backup, row.log), row.updater);
+        EXPECT_EQ(checked.has_value(), row.safe) << row.name;
+        if (std::string_view(row.name).starts_with("log")) {
+            EXPECT_EQ(isLogOutsideFolders(optionsFor(row.release, row.install, row.backup, row.log)), row.safe) << row.name;
+        }
+    }
+    // What the check hands on: the folders as the disk resolves them.
+    const auto checked = checkFolderSafety(optionsFor(r, toInstall.path(), b, log), updater);
+    ASSERT_TRUE(checked.has_value());
+    EXPECT_EQ(checked->install, finalPath(i));
+    EXPECT_TRUE(isStillFolder(toInstall.path(), checked->install));
+    EXPECT_FALSE(isStillFolder(r, checked->install));
+    EXPECT_EQ(test::snapshot(temp.path()), before);
 }
 
 // By their texts these are different folders: only the disk tells.

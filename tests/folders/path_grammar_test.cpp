@@ -146,5 +146,32 @@ TEST(PathGrammar, Joins)
     }
 }
 
+// The forms every reader of a path takes alike pass; the others would let a check look at another
+// object than the file operations reach.
+TEST(PathGrammar, AcceptsOnlyFormsEveryReaderTakesAlike)
+{
+    const wchar_t* const accepted[] = {
+        L"C:\\Program Files\\Quorila", L"c:/x/y/", L"C:\\", L"C:\\x\\..\\y", L"C:\\x\\.\\y.", L"\\\\server\\share",
+        L"\\\\server\\share\\x", L"//server/share/x", L"\\\\?\\C:\\x\\y", L"\\\\?\\C:\\x\\", L"\\\\?\\C:\\",
+        L"\\\\?\\UNC\\server\\share\\x", L"\\\\?\\unc\\s\\s", L"release", L"..\\backup", L"\\x", L"a\\b c\\d.e",
+        L"C:\\CONSOLE\\NULL\\COM10\\LPT", L"C:\\güncelleme\\şema",
+    };
+    const wchar_t* const refused[] = {
+        L"", L"\\??\\C:\\x", L"\\??\\UNC\\s\\s", L"\\\\.\\C:\\x", L"\\\\.\\pipe\\x", L"//?/C:/x", L"\\\\?\\GLOBALROOT\\x",
+        L"\\\\?\\Volume{0}\\x", L"\\\\?\\C:", L"\\\\?\\C:x", L"\\\\?\\C:/x", L"\\\\?\\C:\\x/y", L"\\\\?\\C:\\x\\..",
+        L"\\\\?\\C:\\.\\x", L"\\\\?\\C:\\x.", L"\\\\?\\C:\\x \\y", L"\\\\?\\C:\\x\\\\y", L"\\\\?\\UNC\\s",
+        L"\\\\?\\UNC\\s\\", L"\\\\?\\UNC\\s\\\\share", L"C:x", L"C:", L"C:\\x:stream", L"x::$DATA", L"C:\\x\\NUL",
+        L"C:\\x\\nul.txt", L"C:\\CON \\x", L"COM1", L"C:\\lpt\u00B9", L"C:\\CONOUT$", L"C:\\x\\a*b", L"C:\\x?",
+        L"C:\\x|y", L"C:\\x\"", L"C:\\x<y>", L"C:\\x\ty", L"\\\\server", L"\\\\server\\", L"\\\\server\\\\share",
+        L"\\\\.", L"\\\\?",
+    };
+    for (const wchar_t* path : accepted) {
+        EXPECT_TRUE(isAcceptedPathForm(path)) << shown(path);
+    }
+    for (const wchar_t* path : refused) {
+        EXPECT_FALSE(isAcceptedPathForm(path)) << shown(path);
+    }
+}
+
 } // namespace
 } // namespace quorila

@@ -84,7 +84,7 @@ TEST_F(TreeCopyTest, CopiesEveryFolderAndFileOverWhatTheDestinationHolds)
             std::replace(destinationArgument.begin(), destinationArgument.end(), L'\\', L'/');
         }
 
-        EXPECT_TRUE(copyTree(sourceArgument, destinationArgument, log));
+        EXPECT_TRUE(copyTree(sourceArgument, destinationArgument, LinksInSource::madePlain, log));
 
         EXPECT_TRUE(test::isFolder(destination));
         EXPECT_EQ(test::snapshot(destination), expected);
@@ -124,7 +124,7 @@ TEST_F(TreeCopyTest, EachFailureEndsTheCopyWithItsOneLine)
         expected.insert(c.added.begin(), c.added.end());
         const std::size_t before = lines().size();
 
-        EXPECT_FALSE(copyTree(joinPath(folder, L"release"), joinPath(folder, L"install"), log));
+        EXPECT_FALSE(copyTree(joinPath(folder, L"release"), joinPath(folder, L"install"), LinksInSource::madePlain, log));
 
         const std::vector<std::wstring> all = lines();
         ASSERT_EQ(all.size(), before + 1);
@@ -175,7 +175,7 @@ TEST_F(TreeCopyTest, LockedSourceFileStopsTheCopyInTheMiddle)
     {
         test::FileLock lock(order[locked].path, 0);
         ASSERT_TRUE(lock.held());
-        EXPECT_FALSE(copyTree(source, destination, log));
+        EXPECT_FALSE(copyTree(source, destination, LinksInSource::madePlain, log));
     }
 
     EXPECT_EQ(lines(), std::vector<std::wstring>{L"Dosya kopyalanamadı: " + order[locked].path});
@@ -210,7 +210,7 @@ TEST_F(TreeCopyTest, CopiesTreesDeeperThanTheOldPathLimit)
         const std::wstring destination = joinPath(root, L"install");
         test::writeTree(source, tree);
 
-        EXPECT_TRUE(copyTree(source, destination, log));
+        EXPECT_TRUE(copyTree(source, destination, LinksInSource::madePlain, log));
 
         // (snapshot() lists with MinGW's iterator: each entry is checked on its own.)
         for (const auto& [relative, content] : tree) {
@@ -226,10 +226,11 @@ TEST_F(TreeCopyTest, CopiesTreesDeeperThanTheOldPathLimit)
     EXPECT_TRUE(lines().empty());
 }
 
-// Links in the source: a linked folder is made as a plain, empty folder at its own place (its
-// contents lie elsewhere and are not copied), a linked file is copied with its target's content,
-// and the folder the link reaches keeps every file.
-TEST_F(TreeCopyTest, LinksLandAtTheirOwnPlaceAndTheLinkedFolderIsNotEntered)
+// Links in the source. Made plain (the backup, the copy back): a linked folder becomes a plain,
+// empty folder at its own place (its contents lie elsewhere and are not copied) and a linked file
+// is copied with its target's content. Refused (the release): the copy fails at the link. Either
+// way the folder the link reaches keeps every file.
+TEST_F(TreeCopyTest, LinksAreMadePlainOrRefusedAndTheLinkedFolderIsNotEntered)
 {
     const std::wstring source = temp / L"release";
     const std::wstring outside = temp / L"outside";
@@ -241,28 +242,39 @@ TEST_F(TreeCopyTest, LinksLandAtTheirOwnPlaceAndTheLinkedFolderIsNotEntered)
     if (!folderLink.made() || !fileLink.made()) {
         GTEST_SKIP() << "this account may not make symbolic links";
     }
-    // The mark that keeps the copy out of a linked folder, on links only.
     ASSERT_TRUE(isReparsePoint(folderLink.path()));
-    EXPECT_FALSE(isReparsePoint(outside));
-    EXPECT_FALSE(isReparsePoint(joinPath(source, L"inside.txt")));
-    EXPECT_FALSE(isReparsePoint(temp / L"missing"));
+    const Tree sourceBefore = test::snapshot(source);
 
-    EXPECT_TRUE(copyTree(source, temp / L"install", log));
-
+    EXPECT_TRUE(copyTree(source, temp / L"install", LinksInSource::madePlain, log));
     EXPECT_EQ(test::snapshot(temp / L"install"), (Tree{{L"inside.txt", "inside"}, {L"linked", "<dir>"},
                                                        {L"sub", "<dir>"}, {L"sub\\x.txt", "x"},
                                                        {L"sub\\linked.txt", "outside a"}}));
     EXPECT_FALSE(isReparsePoint(temp / L"install\\linked"));
-    EXPECT_EQ(test::snapshot(outside), outsideBefore);
     EXPECT_TRUE(lines().empty());
-    // Nothing appeared beside the three folders and the log.
-    std::vector<std::wstring> top;
-    for (const auto& [relative, content] : test::snapshot(temp.path())) {
-        if (relative.find(L'\\') == std::wstring::npos) {
-            top.push_back(relative);
-        }
+
+    EXPECT_FALSE(copyTree(source, temp / L"install2", LinksInSource::refused, log));
+    EXPECT_EQ(lines(), std::vector<std::wstring>{L"Dosya kopyalanamadı: " + folderLink.path()});
+    EXPECT_FALSE(test::exists(temp / L"install2\\linked"));
+
+    EXPECT_EQ(test::snapshot(outside), outsideBefore);
+    EXPECT_EQ(test::snapshot(source), sourceBefore);
+}
+
+// A folder below the source that cannot be listed fails the copy: it is never taken for an empty
+// folder (a release would be installed without it).
+TEST_F(TreeCopyTest, AFolderThatCannotBeListedFailsTheCopy)
+{
+    const std::wstring source = temp / L"release";
+    test::writeTree(source, {{L"data\\plugins\\p.dll", "plugin"}, {L"Quorila.exe", "exe"}});
+    const Tree sourceBefore = test::snapshot(source);
+    {
+        test::FileLock lock(source + L"\\data\\plugins", 0);
+        ASSERT_TRUE(lock.held());
+        EXPECT_FALSE(copyTree(source, temp / L"install", LinksInSource::madePlain, log));
     }
-    EXPECT_EQ(top, (std::vector<std::wstring>{L"install", L"outside", L"release", L"update.log"}));
+    EXPECT_EQ(lines(), std::vector<std::wstring>{L"Kaynak klasör taranırken hata oluştu."});
+    EXPECT_FALSE(test::exists(temp / L"install\\data\\plugins\\p.dll"));
+    EXPECT_EQ(test::snapshot(source), sourceBefore);
 }
 
 TEST(CopyFileReplacing, ReplacesCreatesAndReportsErrors)

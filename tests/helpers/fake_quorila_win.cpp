@@ -1,6 +1,6 @@
 // A stand-in for the Quorila application, started by the tests.
 //
-//   fake_quorila.exe               appends one line to "started.log" beside itself and exits 0:
+//   fake_quorila.exe [--record]    appends one line to "started.log" beside itself and exits 0:
 //                                  exe=<own path>\tcwd=<current folder>\tcmd=<command line>\t
 //                                  version=<version.txt beside itself, trimmed, or empty>, UTF-8, CR LF
 //   fake_quorila.exe --run MS      prints its process id and a newline, then sleeps MS ms, exits 0
@@ -111,7 +111,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc == 3 && std::wcscmp(argv[1], L"--run") == 0) {
         return run(argv[2]);
     }
-    if (argc <= 1) {
+    if (argc <= 1 || (argc == 2 && std::wcscmp(argv[1], L"--record") == 0)) {
         return recordStart();
     }
     return 1;

@@ -234,13 +234,33 @@ TEST(RelaunchElevated, FailuresLogOneLineAndStartNothing)
     };
     for (const Case& c : cases) {
         const auto [started, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
-            return relaunchElevatedWith(c.executable, c.parameters, log);
+            return relaunchElevatedWith(c.executable, c.parameters, temp.path(), log);
         });
         EXPECT_FALSE(started);
         EXPECT_EQ(lines, Lines{c.line});
         DeleteFileW((temp / L"update.log").c_str());
         EXPECT_EQ(test::snapshot(temp.path()), before);
     }
+}
+
+// The elevated copy works where the first process did: a relative option names the same folder.
+TEST(RelaunchElevated, NewInstanceStartsInTheGivenWorkingFolder)
+{
+    TempFolder temp;
+    const std::wstring application = temp / L"app\\Quorila.exe";
+    placeFakeApplication(application);
+    test::makeFolder(temp / L"work");
+    const auto [started, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
+        return relaunchElevatedWith(application, L"--record", temp / L"work", log);
+    });
+    EXPECT_TRUE(started);
+    EXPECT_EQ(lines, Lines{kRelaunched});
+    const auto record = awaitFile(temp / L"app\\started.log", "\r\n");
+    ASSERT_TRUE(record) << "the application did not record its start";
+    EXPECT_NE(test::fromUtf8(*record).find(L"\tcwd=" + temp / L"work" + L"\t"), std::wstring::npos)
+        << test::fromUtf8(*record);
+    // Its working folder stays in use until it has ended.
+    EXPECT_TRUE(test::waitUntil([&] { return RemoveDirectoryW((temp / L"work").c_str()) != 0; }, 30000));
 }
 
 } // namespace
