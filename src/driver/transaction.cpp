@@ -70,8 +70,14 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     logLine(log, backupLine, options.backupFolder);
     // The backup is an exact copy of the installation or nothing: left-overs of an older backup
     // would come back with a rollback.
-    if (!removeWholeFolder(options.backupFolder, log)
-        || !copyTree(options.installFolder, options.backupFolder, LinksInSource::madePlain, log)) {
+    if (!removeWholeFolder(options.backupFolder, log)) {
+        return reportFailure(log, ExitCode::BackupFailed);
+    }
+    // Removing a large old backup takes a while: the copy must still go where the check looked.
+    if (!isStillFolder(options.backupFolder, pass.folders.backup)) {
+        return reportFailure(log, ExitCode::UnsafeFolders);
+    }
+    if (!copyTree(options.installFolder, options.backupFolder, LinksInSource::madePlain, log)) {
         return reportFailure(log, ExitCode::BackupFailed);
     }
 

@@ -24,6 +24,7 @@ const std::wstring backupLine = L"log Mevcut Quorila sürümü yedekleniyor: C:\
 const std::wstring removeBackup = L"remove C:\\Backup\\Quorila = ";
 const std::wstring backup = L"copyTree C:\\Program Files\\Quorila -> C:\\Backup\\Quorila = ";
 const std::wstring still = L"still C:\\Program Files\\Quorila \\\\?\\C:\\PROGRA~1\\Quorila = ";
+const std::wstring stillBackup = L"still C:\\Backup\\Quorila \\\\?\\C:\\Backup\\Quorila = ";
 const std::wstring installLine = L"log Yeni release kuruluyor...";
 const std::wstring clear = L"clear C:\\Program Files\\Quorila = ";
 const std::wstring install = L"copyTree R:\\release -> C:\\Program Files\\Quorila refusing links = ";
@@ -35,8 +36,8 @@ const std::wstring installRollback = L"log Kurulum başarısız; rollback başl�
 const std::wstring verifyRollback = L"log Yeni executable doğrulanamadı; rollback başlıyor.";
 const std::wstring busyLine = L"log Aynı kurulum klasöründe başka bir güncelleme çalışıyor.";
 // Everything up to the clearing when all goes well.
-const std::vector<std::wstring> backedUp = {lock, wait, again, backupLine, removeBackup + L"true", backup + L"true",
-                                            still + L"true", installLine};
+const std::vector<std::wstring> backedUp = {lock, wait, again, backupLine, removeBackup + L"true", stillBackup + L"true",
+                                            backup + L"true", still + L"true", installLine};
 
 using fake::fail;
 
@@ -66,10 +67,15 @@ TEST(Transaction, EveryOutcomeRunsItsStepsInOrder)
          ExitCode::UnsafeFolders},
         {"old backup not removed", {.oldBackupRemoved = false},
          {lock, wait, again, backupLine, removeBackup + L"false", fail(15)}, ExitCode::BackupFailed},
+        {"backup folder replaced while the old one was removed", {.stillFolder = {false}},
+         {lock, wait, again, backupLine, removeBackup + L"true", stillBackup + L"false", fail(11)},
+         ExitCode::UnsafeFolders},
         {"backup failed", {.copyResults = {false}},
-         {lock, wait, again, backupLine, removeBackup + L"true", backup + L"false", fail(15)}, ExitCode::BackupFailed},
-        {"install folder replaced during the backup", {.stillFolder = {false}},
-         {lock, wait, again, backupLine, removeBackup + L"true", backup + L"true", still + L"false", fail(11)},
+         {lock, wait, again, backupLine, removeBackup + L"true", stillBackup + L"true", backup + L"false", fail(15)},
+         ExitCode::BackupFailed},
+        {"install folder replaced during the backup", {.stillFolder = {true, false}},
+         {lock, wait, again, backupLine, removeBackup + L"true", stillBackup + L"true", backup + L"true",
+          still + L"false", fail(11)},
          ExitCode::UnsafeFolders},
         {"installed and started", {},
          after(backedUp, {clear + L"true", install + L"true", verify, successLine, restart}), ExitCode::Success},
@@ -93,7 +99,7 @@ TEST(Transaction, EveryOutcomeRunsItsStepsInOrder)
                           copyBack + L"false", fail(16)}),
          ExitCode::InstallFailedRollbackFailed},
         {"install failed, install folder replaced meanwhile: nothing is cleared or copied",
-         {.stillFolder = {true, false}, .copyResults = {true, false}},
+         {.stillFolder = {true, true, false}, .copyResults = {true, false}},
          after(backedUp, {clear + L"true", install + L"false", installRollback, still + L"false", fail(16)}),
          ExitCode::InstallFailedRollbackFailed},
         {"verification failed, rolled back", {.newExecutableVerifies = false},
