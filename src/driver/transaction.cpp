@@ -31,7 +31,7 @@ ExitCode rollBackAndReport(const UpdateOptions& options, const PreflightPass& pa
                            UpdateLog& log)
 {
     logLine(log, announcement);
-    if (!rollBack(options, pass.folders.install, log)) {
+    if (!rollBack(options, pass.folders, log)) {
         return reportFailure(log, notRolledBack);
     }
     restartApplication(executable, log); // its own line tells whether the old version started
@@ -40,12 +40,12 @@ ExitCode rollBackAndReport(const UpdateOptions& options, const PreflightPass& pa
 
 } // namespace
 
-bool rollBack(const UpdateOptions& options, const std::wstring& checkedInstall, UpdateLog& log)
+bool rollBack(const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
 {
-    if (!isStillFolder(options.installFolder, checkedInstall)) {
+    if (!checked.installId || !isStillFolder(options.installFolder, checked.install)) {
         return false; // another folder now: nothing is deleted or written there
     }
-    clearInstallFolder(options.installFolder, log); // what it leaves is overwritten or stays
+    clearInstallFolder(options.installFolder, *checked.installId, log); // what it leaves is overwritten or stays
     return copyTree(options.backupFolder, options.installFolder, LinksInSource::madePlain, log);
 }
 
@@ -53,7 +53,9 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
 {
     // One updater per install folder: a second one, started while this one waits or works, would
     // take its backup from a half-replaced installation and clear what this one restores.
-    const UniqueHandle lock = lockInstallFolder(pass.folders.install);
+    // (The install folder is there: this process could write into it.)
+    const UniqueHandle lock =
+        pass.folders.installId ? lockInstallFolder(*pass.folders.installId) : UniqueHandle();
     if (!lock) {
         logLine(log, anotherUpdaterLine);
         return reportFailure(log, ExitCode::UnsafeFolders);
@@ -70,7 +72,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     logLine(log, backupLine, options.backupFolder);
     // The backup is an exact copy of the installation or nothing: left-overs of an older backup
     // would come back with a rollback.
-    if (!removeWholeFolder(options.backupFolder, log)) {
+    if (!removeWholeFolder(options.backupFolder, pass.folders.backupId, log)) {
         return reportFailure(log, ExitCode::BackupFailed);
     }
     // Removing a large old backup takes a while: the copy must still go where the check looked.
@@ -86,7 +88,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     }
     const std::wstring executable = joinPath(options.installFolder, options.exeName);
     logLine(log, installLine);
-    if (!clearInstallFolder(options.installFolder, log)
+    if (!clearInstallFolder(options.installFolder, *pass.folders.installId, log)
         || !copyTree(options.releaseFolder, options.installFolder, LinksInSource::refused, log)) {
         return rollBackAndReport(options, pass, executable, installRollbackLine, ExitCode::InstallFailedRolledBack,
                                  ExitCode::InstallFailedRollbackFailed, log);

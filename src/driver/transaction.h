@@ -16,7 +16,7 @@ namespace quorila {
 ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
 
 // Clears the install folder (result ignored) and copies the backup back into it, provided the
-// install folder is still the folder checked (`checkedInstall`). True when the copy back succeeded.
-bool rollBack(const UpdateOptions& options, const std::wstring& checkedInstall, UpdateLog& log);
+// install folder is still the folder checked. True when the copy back succeeded.
+bool rollBack(const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log);
 
 } // namespace quorila

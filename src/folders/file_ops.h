@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,6 +13,18 @@ void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::er
 
 // True when `path` itself (not what it points to) is a link or junction.
 bool isReparsePoint(const std::wstring& path);
+
+// What identifies a file or folder on its volume, whatever path reaches it: other letter case,
+// short names, links, another spelling of the volume (\\localhost\C$ for C:).
+struct FileId {
+    unsigned long volume = 0;
+    unsigned long long index = 0;
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// The identity of what `path` names, links followed; nothing when it is not there or cannot be
+// opened.
+std::optional<FileId> fileId(const std::wstring& path);
 
 // What a path names with links followed, as std::filesystem::status tells it (MinGW's refuses
 // every text holding '?', the literal \\?\ form among them). Missing, without an error, when

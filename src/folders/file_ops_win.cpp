@@ -117,6 +117,21 @@ std::optional<std::wstring> reachedName(HANDLE handle)
     return std::nullopt;
 }
 
+// The identity of what an open handle reaches.
+std::optional<FileId> handleId(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information)) {
+        return std::nullopt;
+    }
+    return FileId{information.dwVolumeSerialNumber,
+                  (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+// FileDispositionInfoEx (Windows 10 1809 on), which MinGW's headers offer only behind a version
+// test of another form than _WIN32_WINNT's.
+constexpr auto fileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+
 // The answer when the entry a handle reaches is not the entry that was listed at that place:
 // under Wine a link opens as what it points to, and a folder may be replaced meanwhile.
 constexpr DWORD notTheListedEntry = ERROR_CANT_ACCESS_FILE;
@@ -128,13 +143,19 @@ constexpr DWORD notTheListedEntry = ERROR_CANT_ACCESS_FILE;
 // that attribute first. A vanished entry is no error. The entry goes when the handle closes.
 DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::wstring& expectedName)
 {
-    const UniqueHandle entry(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+    // The right to change attributes only where one is to be cleared: an account may be allowed to
+    // delete what it may not change.
+    const bool readOnly = (listedAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const UniqueHandle entry(CreateFileW(path.c_str(),
+                                         DELETE | FILE_READ_ATTRIBUTES | (readOnly ? FILE_WRITE_ATTRIBUTES : 0),
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                          nullptr));
     if (!entry) {
+        // Just listed, so only "no such file" means it went meanwhile; a path that cannot be
+        // reached (too long, say) is a failure, not a removal.
         const DWORD code = GetLastError();
-        return isMissing(code) ? ERROR_SUCCESS : code;
+        return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
     }
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof(basic))) {
@@ -146,6 +167,16 @@ DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::w
         || !equalIgnoringCase(*reached, expectedName)) {
         return notTheListedEntry;
     }
+    // The name goes at once (POSIX semantics), not when the last handle of another program (a
+    // virus scanner, the indexer) closes: its folder can then be removed and the name used again.
+    FILE_DISPOSITION_INFO_EX posix{};
+    posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+        | FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+    if (SetFileInformationByHandle(entry.get(), fileDispositionInfoEx, &posix, sizeof(posix))) {
+        return ERROR_SUCCESS;
+    }
+    // Not offered by the file system (FAT, older Windows, Wine): the classic delete, which
+    // refuses a read-only entry.
     if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
             | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -447,39 +478,63 @@ void createFolders(const std::wstring& folder, std::error_code& error)
     }
 }
 
-void removeTree(const std::wstring& path, std::error_code& error)
+void removeTree(const std::wstring& path, std::error_code& error, const RemovalGuard& guard)
 {
     error.clear();
     std::wstring_view trimmed = path;
     while (trimmed.size() > rootPath(trimmed).size() && isSeparator(trimmed.back())) {
         trimmed.remove_suffix(1);
     }
-    const std::wstring entry(trimmed);
-    // The entry as its folder lists it (its own attributes, its long name), and the name it must
-    // be reached under: below its folder's.
-    if (GetFileAttributesW(entry.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(std::wstring(trimmed).c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         if (!isMissing(code)) {
             error = platformError(code);
         }
         return;
     }
+    // The entry as its folder lists it: its own attributes and its long name, by which it is
+    // reached from here on (a short name would be reported back as written).
     WIN32_FIND_DATAW found{};
-    const FindHandle listed(
-        FindFirstFileExW(entry.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    const FindHandle listed(FindFirstFileExW(std::wstring(trimmed).c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
     if (!listed.valid()) {
         const DWORD code = GetLastError();
         error = platformError(code);
         return;
     }
-    const std::wstring parent(parentPath(entry));
+    std::wstring parent(parentPath(trimmed));
+    if (parent.size() >= trimmed.size() || fileName(trimmed).empty()) {
+        error = platformError(ERROR_INVALID_NAME); // a root: never removed
+        return;
+    }
+    if (!parent.empty() && isVolumeRoot(parent) && !isSeparator(parent.back())) {
+        parent.push_back(L'\\'); // "\\?\C:" is the volume itself, "\\?\C:\" its root folder
+    }
+    const std::wstring entry = joinPath(parent, found.cFileName);
+
+    // The folder it lies in, and the name every entry below must be reached under.
     const UniqueHandle folder(CreateFileW(parent.empty() ? L"." : parent.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const std::optional<std::wstring> folderName = folder ? reachedName(folder.get()) : std::nullopt;
-    if (!folderName || fileName(entry).empty() || parent.size() >= entry.size()) {
-        error = platformError(ERROR_INVALID_NAME); // a root, or no folder above it: never removed
+    if (!folderName) {
+        error = platformError(ERROR_INVALID_NAME);
         return;
+    }
+    // The guard: the folders are still those that were checked, at the moment the removal starts.
+    if (guard.folder && handleId(folder.get()) != guard.folder) {
+        error = platformError(notTheListedEntry);
+        return;
+    }
+    if (guard.self) {
+        const UniqueHandle self(CreateFileW(entry.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!self || handleId(self.get()) != guard.self) {
+            error = platformError(notTheListedEntry);
+            return;
+        }
     }
     std::wstring name = joinPath(*folderName, found.cFileName);
     const DWORD code = isFolderToEnter(found.dwFileAttributes)
@@ -488,6 +543,14 @@ void removeTree(const std::wstring& path, std::error_code& error)
     if (code != ERROR_SUCCESS) {
         error = platformError(code);
     }
+}
+
+std::optional<FileId> fileId(const std::wstring& path)
+{
+    const UniqueHandle opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return opened ? handleId(opened.get()) : std::nullopt;
 }
 
 } // namespace quorila

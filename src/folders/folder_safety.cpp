@@ -3,6 +3,7 @@
 // others keep an update from destroying data through a folder written another way, a link, or a
 // folder that is not what its option says.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "driver/release_package.h"
 #include "folders/file_ops.h"
@@ -58,6 +60,43 @@ std::wstring resolvedFullPath(const std::wstring& full)
         }
         existing = parent;
     }
+}
+
+// The identities of the folder and of every folder above it that exists, below its volume's root.
+std::vector<FileId> identities(std::wstring_view full)
+{
+    std::vector<FileId> found;
+    while (!isVolumeRoot(full)) {
+        if (const auto id = fileId(std::wstring(full))) {
+            found.push_back(*id);
+        }
+        const std::wstring_view parent = parentPath(full);
+        if (parent.size() >= full.size()) {
+            break;
+        }
+        full = parent;
+    }
+    return found;
+}
+
+// True when one of the folders is another or lies inside it on disk: the one's identity is among
+// the other's or its parents'. This sees through every spelling the texts cannot (a share that is
+// a local drive, a mount point).
+bool anyOverlapOnDisk(const std::array<std::wstring, 3>& full)
+{
+    std::array<std::vector<FileId>, 3> chains;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        chains[i] = identities(full[i]);
+    }
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        const std::optional<FileId> own = fileId(full[i]);
+        for (std::size_t j = 0; own && j < full.size(); ++j) {
+            if (i != j && std::find(chains[j].begin(), chains[j].end(), *own) != chains[j].end()) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // A path in both forms the rules compare: its full path and its resolved path.
@@ -173,15 +212,17 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
         full[i] = std::move(spelt->full);
         resolved[i] = std::move(spelt->resolved);
     }
-    if (anyVolumeRoot(full) || anyOverlap(full) || anyVolumeRoot(resolved) || anyOverlap(resolved)) {
+    if (anyVolumeRoot(full) || anyOverlap(full) || anyVolumeRoot(resolved) || anyOverlap(resolved)
+        || anyOverlapOnDisk(full)) {
         return std::nullopt;
     }
 
     if (liesInside(updaterPath, install, backup) || !holdsApplication(options)
-        || knownKind(backup) == FileKind::file) {
+        || knownKind(backup) == FileKind::file || isReparsePoint(backup)) {
         return std::nullopt;
     }
-    return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2])};
+    return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2]),
+                          fileId(full[1]), fileId(full[2])};
 }
 
 bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
@@ -189,7 +230,8 @@ bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& up
 {
     const auto now = checkFolderSafety(options, updaterPath);
     return now && sameFolder(now->release, before.release) && sameFolder(now->install, before.install)
-        && sameFolder(now->backup, before.backup);
+        && sameFolder(now->backup, before.backup) && now->installId && now->installId == before.installId
+        && now->backupId == before.backupId;
 }
 
 bool isStillFolder(const std::wstring& folder, const std::wstring& checked)

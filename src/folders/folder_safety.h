@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "driver/options.h"
+#include "folders/file_ops.h"
 
 namespace quorila {
 
@@ -44,11 +45,14 @@ std::optional<std::wstring> finalPath(const std::wstring& path);
 // The single-folder rule: not empty, not a bare name, and its full form not a bare root.
 bool isSafeFolder(const std::wstring& path);
 
-// The three folders as the disk resolved them when they were checked.
+// The three folders as the disk resolved them when they were checked, and the identities of the
+// install and backup folders (nothing where a folder was not there).
 struct CheckedFolders {
     std::wstring release;
     std::wstring install;
     std::wstring backup;
+    std::optional<FileId> installId;
+    std::optional<FileId> backupId;
 };
 
 // True when the log may be opened: its path, the install folder's and the backup folder's are
@@ -62,15 +66,17 @@ bool isLogOutsideFolders(const UpdateOptions& options);
 //  - every path in a form the updater accepts, the log outside the install and backup folders;
 //  - the textual ones: the install folder a real folder below a root, no two texts the same path;
 //  - the release and backup folders held to the install folder's rule as well;
-//  - no folder a bare volume root and none the same as or inside another, on the full paths and
-//    on the resolved ones (so that a link or a short name cannot disguise one folder as another);
+//  - no folder a bare volume root and none the same as or inside another, on the full paths, on
+//    the resolved ones and on the identities of the folders on disk (so that a link, a short name
+//    or another spelling of the volume cannot disguise one folder as another);
 //  - the updater not inside the install or the backup folder (it could not replace itself);
 //  - an existing install folder holds --exe as a file (it is an installation, not its parent),
-//    and the backup folder is no file.
+//    and the backup folder is neither a file nor a link (its removal would not be its own).
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath);
 
-// The same rules once more, later in the run: true when they all still hold and every folder
-// still resolves to the path it resolved to in `before`. Silent.
+// The same rules once more, later in the run: true when they all still hold, every folder still
+// resolves to the path it resolved to in `before`, and the install and backup folders are the
+// same folders on disk (the install folder there). Silent.
 bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
                             const CheckedFolders& before);
 

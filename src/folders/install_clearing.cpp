@@ -20,7 +20,7 @@ constexpr std::wstring_view entryNotRemoved = L"Dosya silinemedi: ";
 
 } // namespace
 
-bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
+bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log)
 {
     std::error_code error;
     if (fileKind(installFolder, error) == FileKind::missing) {
@@ -40,7 +40,7 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
         if (isInstallerMaintenanceFile(entryPath)) {
             logLine(log, maintenanceFileKept, fileName(entryPath));
         } else {
-            removeTree(entryPath, error);
+            removeTree(entryPath, error, {.folder = checkedInstall, .self = std::nullopt});
             if (error) {
                 logLine(log, entryNotRemoved, entryPath);
                 return false;
@@ -57,10 +57,14 @@ bool clearInstallFolder(const std::wstring& installFolder, UpdateLog& log)
     return true;
 }
 
-bool removeWholeFolder(const std::wstring& folder, UpdateLog& log)
+bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& checked, UpdateLog& log)
 {
     std::error_code error;
-    removeTree(folder, error);
+    if (checked) {
+        removeTree(folder, error, {.folder = std::nullopt, .self = checked});
+    } else if (fileKind(folder, error) != FileKind::missing) {
+        error = std::make_error_code(std::errc::file_exists); // appeared since the check: not ours
+    }
     // A removal that reports no error yet leaves the folder (an entry deleted only once the last
     // handle to it closes) has not removed it either.
     if (error || fileKind(folder, error) != FileKind::missing || error) {

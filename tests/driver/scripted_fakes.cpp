@@ -62,9 +62,9 @@ ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
     return code;
 }
 
-UniqueHandle lockInstallFolder(const std::wstring& resolvedInstall)
+UniqueHandle lockInstallFolder(const FileId& install)
 {
-    journal().push_back(L"lock " + resolvedInstall);
+    journal().push_back(L"lock " + std::to_wstring(install.index));
     return UniqueHandle(script().lockFree ? reinterpret_cast<void*>(1) : nullptr);
 }
 
@@ -76,7 +76,7 @@ bool waitForApplicationExit(std::uint32_t processId, UpdateLog&)
     return script().applicationExits;
 }
 
-bool removeWholeFolder(const std::wstring& folder, UpdateLog&)
+bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>&, UpdateLog&)
 {
     journal().push_back(L"remove " + folder + L" = " + fake::yesNo(script().oldBackupRemoved));
     return script().oldBackupRemoved;
@@ -103,10 +103,11 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
     return result;
 }
 
-bool clearInstallFolder(const std::wstring& installFolder, UpdateLog&)
+bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog&)
 {
     const bool result = fake::next(script().clearResults, fake::state().clearCalls);
-    journal().push_back(L"clear " + installFolder + L" = " + fake::yesNo(result));
+    journal().push_back(L"clear " + installFolder + L" " + std::to_wstring(checkedInstall.index) + L" = "
+                        + fake::yesNo(result));
     return result;
 }
 
@@ -129,7 +130,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
     if (!script().foldersSafe) {
         return std::nullopt;
     }
-    return CheckedFolders{L"\\\\?\\R:\\release", L"\\\\?\\C:\\Quorila", L"\\\\?\\C:\\Backup"};
+    return CheckedFolders{L"\\\\?\\R:\\release", L"\\\\?\\C:\\Quorila", L"\\\\?\\C:\\Backup", FileId{1, 7}, std::nullopt};
 }
 
 bool canWriteFolder(const std::wstring& folder)

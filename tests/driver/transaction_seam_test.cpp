@@ -14,10 +14,11 @@ const UpdateOptions options{
     .exeName = L"Quorila.exe",
     .logPath = L"C:\\update.log",
 };
-const PreflightPass pass{4242, {L"\\\\?\\R:\\release", L"\\\\?\\C:\\PROGRA~1\\Quorila", L"\\\\?\\C:\\Backup\\Quorila"}};
+const PreflightPass pass{
+    4242, {L"\\\\?\\R:\\release", L"\\\\?\\C:\\PROGRA~1\\Quorila", L"\\\\?\\C:\\Backup\\Quorila", FileId{1, 7}, FileId{1, 9}}};
 
 const std::wstring exe = L"C:\\Program Files\\Quorila\\Quorila.exe";
-const std::wstring lock = L"lock \\\\?\\C:\\PROGRA~1\\Quorila";
+const std::wstring lock = L"lock 7";
 const std::wstring wait = L"wait 4242";
 const std::wstring again = L"safety again C:\\Program Files\\Quorila U:\\QuorilaUpdater.exe \\\\?\\C:\\PROGRA~1\\Quorila";
 const std::wstring backupLine = L"log Mevcut Quorila sürümü yedekleniyor: C:\\Backup\\Quorila";
@@ -26,7 +27,7 @@ const std::wstring backup = L"copyTree C:\\Program Files\\Quorila -> C:\\Backup\
 const std::wstring still = L"still C:\\Program Files\\Quorila \\\\?\\C:\\PROGRA~1\\Quorila = ";
 const std::wstring stillBackup = L"still C:\\Backup\\Quorila \\\\?\\C:\\Backup\\Quorila = ";
 const std::wstring installLine = L"log Yeni release kuruluyor...";
-const std::wstring clear = L"clear C:\\Program Files\\Quorila = ";
+const std::wstring clear = L"clear C:\\Program Files\\Quorila 7 = ";
 const std::wstring install = L"copyTree R:\\release -> C:\\Program Files\\Quorila refusing links = ";
 const std::wstring copyBack = L"copyTree C:\\Backup\\Quorila -> C:\\Program Files\\Quorila = ";
 const std::wstring verify = L"verify " + exe;

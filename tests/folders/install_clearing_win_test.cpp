@@ -32,6 +32,12 @@ protected:
         return added;
     }
 
+    // The clearing of a folder as it is now.
+    bool clear(const std::wstring& install)
+    {
+        return clearInstallFolder(install, fileId(install).value_or(FileId{}), log);
+    }
+
     test::TempFolder temp;
     std::wstring logPath = temp / L"update.log";
     UpdateLog log = openUpdateLog(logPath);
@@ -120,7 +126,7 @@ TEST_F(InstallClearingTest, KeepsOnlyInstallerMaintenanceEntries)
             makeReadOnly(joinPath(install, name));
         }
 
-        EXPECT_TRUE(clearInstallFolder(install, log));
+        EXPECT_TRUE(clear(install));
 
         EXPECT_EQ(test::isFolder(install), !c.absent);
         EXPECT_EQ(test::exists(install), !c.absent);
@@ -151,7 +157,7 @@ TEST_F(InstallClearingTest, FolderThatCannotBeListedIsReported)
     const std::wstring install = temp / L"install";
     test::writeFile(install, "a file, not a folder");
 
-    EXPECT_FALSE(clearInstallFolder(install, log));
+    EXPECT_FALSE(clear(install));
 
     EXPECT_EQ(newLines(), std::vector<std::wstring>{L"Klasör listelenemedi: " + install});
     EXPECT_EQ(test::readFile(install), "a file, not a folder");
@@ -196,7 +202,7 @@ TEST_F(InstallClearingTest, EntryInUseStopsTheClearingThere)
         {
             test::FileLock lock(held, 1); // FILE_SHARE_READ: readable, not deletable
             ASSERT_TRUE(lock.held());
-            EXPECT_FALSE(clearInstallFolder(install, log));
+            EXPECT_FALSE(clear(install));
         }
 
         EXPECT_EQ(newLines(), std::vector<std::wstring>{L"Dosya silinemedi: " + order[heldEntry]});
@@ -231,6 +237,29 @@ TEST(RemoveTree, RemovesFilesWholeTreesAndReadOnlyFiles)
         EXPECT_FALSE(test::exists(temp / name));
     }
     EXPECT_EQ(test::snapshot(temp.path()), (Tree{{L"kept.txt", "kept"}}));
+}
+
+// A removal starts only where the folders are still those that were checked.
+TEST_F(InstallClearingTest, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
+{
+    test::writeTree(temp / L"install", {{L"Quorila.exe", "application"}, {L"data\\a.txt", "a"}});
+    test::makeFolder(temp / L"other");
+    const Tree before = test::snapshot(temp / L"install");
+    const FileId other = fileId(temp / L"other").value();
+    std::error_code error;
+    removeTree(temp / L"install", error, {.folder = std::nullopt, .self = other});
+    EXPECT_TRUE(error);
+    removeTree(temp / L"install\\data", error, {.folder = other, .self = std::nullopt});
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(clearInstallFolder(temp / L"install", other, log));
+    const auto lines = newLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].starts_with(L"Dosya silinemedi: " + temp / L"install\\")) << lines[0].size();
+    EXPECT_EQ(test::snapshot(temp / L"install"), before);
+
+    removeTree(temp / L"install", error, {.folder = fileId(temp.path()), .self = fileId(temp / L"install")});
+    EXPECT_FALSE(error) << error.message();
+    EXPECT_FALSE(test::exists(temp / L"install"));
 }
 
 // The entry that cannot be removed is the first one met: the removal ends there and keeps the rest.
@@ -269,7 +298,7 @@ TEST_F(InstallClearingTest, LinksAreRemovedAsThemselvesOrNotAtAll)
         const test::Link inInstall(joinPath(outside, target), install + L"\\linked");
         const test::Link inTree(joinPath(outside, target), tree + L"\\sub\\linked");
         ASSERT_TRUE(inInstall.made() && inTree.made());
-        const bool cleared = clearInstallFolder(install, log);
+        const bool cleared = clear(install);
         EXPECT_EQ(cleared, !test::underWine());
         EXPECT_EQ(test::exists(inInstall.path()), !cleared);
         EXPECT_EQ(newLines(), cleared ? std::vector<std::wstring>{}
