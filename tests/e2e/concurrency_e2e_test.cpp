@@ -45,36 +45,45 @@ TEST(ConcurrencyEndToEnd, OneUpdaterPerInstallFolder)
 }
 
 // The folders are checked before a wait of up to a minute. A backup folder whose parent is
-// replaced by a link meanwhile would have the backup step delete what the link reaches: the
-// check after the wait refuses it with nothing touched.
+// replaced by a link meanwhile would have the backup step delete what the link reaches, a release
+// folder's would install what the link reaches: the check after the wait refuses either with
+// nothing touched.
 TEST(ConcurrencyEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
 {
-    UpdateSetup setup;
-    setup.backup = setup.temp / L"kept\\backup";
-    makeFolder(setup.temp / L"kept");
-    const Tree victim = {{L"backup", "<dir>"}, {L"backup\\precious.txt", "not the updater's"}, {L"other.txt", "x"}};
-    writeTree(setup.temp / L"victim", victim);
-    auto application = startProgram(joinPath(setup.install, setup.exeName), L"--run 3000");
-    ASSERT_TRUE(application);
-    auto updater = startProgram(binProgram(L"QuorilaUpdater.exe"), setup.arguments(application->processId));
-    ASSERT_TRUE(updater);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const auto lines = logMessages(setup.log);
-            return std::find(lines.begin(), lines.end(), waitingLine) != lines.end();
-        },
-        20000));
-    ASSERT_TRUE(MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str()));
-    const Link swapped(setup.temp / L"victim", setup.temp / L"kept");
-    ASSERT_TRUE(swapped.made());
+    for (const std::wstring name : {L"backup", L"release"}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        UpdateSetup setup;
+        std::wstring& folder = name == L"backup" ? setup.backup : setup.release;
+        makeFolder(setup.temp / L"kept");
+        if (exists(folder)) {
+            ASSERT_TRUE(MoveFileW(folder.c_str(), (setup.temp / (L"kept\\" + name)).c_str()));
+        }
+        folder = setup.temp / (L"kept\\" + name);
+        const Tree kept = snapshot(setup.temp / L"kept");
+        const Tree victim = {{name, "<dir>"}, {name + L"\\precious.txt", "not the updater's"}, {L"other.txt", "x"}};
+        writeTree(setup.temp / L"victim", victim);
+        auto application = startProgram(joinPath(setup.install, setup.exeName), L"--run 3000");
+        ASSERT_TRUE(application);
+        auto updater = startProgram(binProgram(L"QuorilaUpdater.exe"), setup.arguments(application->processId));
+        ASSERT_TRUE(updater);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const auto lines = logMessages(setup.log);
+                return std::find(lines.begin(), lines.end(), waitingLine) != lines.end();
+            },
+            20000));
+        ASSERT_TRUE(MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str()));
+        const Link swapped(setup.temp / L"victim", setup.temp / L"kept");
+        ASSERT_TRUE(swapped.made());
 
-    EXPECT_EQ(waitForExit(*updater, 120000), 11u);
+        EXPECT_EQ(waitForExit(*updater, 120000), 11u);
 
-    EXPECT_EQ(logMessages(setup.log), (std::vector<std::wstring>{L"QuorilaUpdater başlatıldı.", waitingLine,
-                                                                 L"Quorila süreci kapandı.", refusedLine}));
-    EXPECT_EQ(snapshot(setup.temp / L"victim"), victim);
-    EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+        EXPECT_EQ(logMessages(setup.log), (std::vector<std::wstring>{L"QuorilaUpdater başlatıldı.", waitingLine,
+                                                                     L"Quorila süreci kapandı.", refusedLine}));
+        EXPECT_EQ(snapshot(setup.temp / L"victim"), victim);
+        EXPECT_EQ(snapshot(setup.temp / L"moved"), kept);
+        EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
+    }
 }
 
 } // namespace

@@ -259,7 +259,9 @@ TEST(CheckFolderSafety, ReadsPathsAsTheFileOperationsDoAndGuardsWhatLiesAround)
     test::writeFile(temp / L"parent\\other-program\\other.exe", "another program");
     test::writeFile(temp / L"a-file", "not a folder");
     test::Link toInstall(i, temp / L"to-install");
-    ASSERT_TRUE(toInstall.made());
+    test::makeFolder(temp / L"elsewhere");
+    test::Link toElsewhere(temp / L"elsewhere", temp / L"to-elsewhere");
+    ASSERT_TRUE(toInstall.made() && toElsewhere.made());
     std::wstring upperInstall = i;
     std::wstring slashedInstall = i;
     for (wchar_t& c : upperInstall) {
@@ -301,6 +303,8 @@ TEST(CheckFolderSafety, ReadsPathsAsTheFileOperationsDoAndGuardsWhatLiesAround)
         {"install folder without the application", r, temp / L"parent", b, log, updater, false},
         {"install folder not there yet", r, temp / L"not-yet", b, log, updater, true},
         {"backup folder is a file", r, i, temp / L"a-file", log, updater, false},
+        {"backup folder is a link", r, i, toElsewhere.path(), log, updater, false},
+        {"backup folder below a link", r, i, toElsewhere.path() + L"\\backup", log, updater, true},
     };
     const test::Tree before = test::snapshot(temp.path());
     for (const Surrounding& row : rows) {

@@ -56,19 +56,6 @@ std::wstring topName(const std::wstring& relative)
     return relative.substr(0, relative.find(L'\\'));
 }
 
-// The full paths of the entries directly in `folder`, in the order the clearing and the removal meet them.
-std::vector<std::wstring> listingOrder(const std::wstring& folder)
-{
-    std::vector<std::wstring> order;
-    std::error_code error;
-    for (FolderListing listing(folder, FolderListing::Depth::plain, error); !error && !listing.atEnd();
-         listing.increment(error)) {
-        order.push_back(listing.path());
-    }
-    EXPECT_FALSE(error);
-    return order;
-}
-
 // Entries whose names begin with "unins" in any letter case stay with all their contents, one
 // line each naming the entry alone; everything else goes, read-only files too. The folder itself
 // stays, and an absent folder is no error.
@@ -163,57 +150,6 @@ TEST_F(InstallClearingTest, FolderThatCannotBeListedIsReported)
     EXPECT_EQ(test::readFile(install), "a file, not a folder");
 }
 
-// An entry held open by another process ends the clearing at that entry: the entries listed
-// before it are gone, it and the ones after it stay, one line names the entry directly in the
-// install folder (also when what failed lies deep inside it).
-TEST_F(InstallClearingTest, EntryInUseStopsTheClearingThere)
-{
-    int index = 0;
-    for (const std::wstring heldBelowEntry : {L"", L"inner\\held.txt"}) { // empty: the entry is the file
-        SCOPED_TRACE(heldBelowEntry.empty() ? "file" : "file inside a folder");
-        const std::wstring install = temp / (L"install" + std::to_wstring(index++));
-        for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e", L"f", L"g"}) {
-            test::writeTree(joinPath(install, name), {{L"content.txt", "in folder"}});
-            test::writeFile(joinPath(install, std::wstring(name) + L".txt"), "file");
-        }
-        const std::vector<std::wstring> order = listingOrder(install);
-        ASSERT_EQ(order.size(), 14u);
-        // A folder entry for the deep case, a file entry otherwise, near the middle of the listing.
-        std::size_t heldEntry = order.size() / 2;
-        while (heldEntry + 1 < order.size() && test::isFolder(order[heldEntry]) == heldBelowEntry.empty()) {
-            ++heldEntry;
-        }
-        ASSERT_LT(heldEntry + 1, order.size());
-        const std::wstring held = heldBelowEntry.empty() ? order[heldEntry] : joinPath(order[heldEntry], heldBelowEntry);
-        test::writeFile(held, "held");
-        // What the entries after the held one hold, by relative path.
-        const std::wstring heldName(fileName(order[heldEntry]));
-        auto isLater = [&](const std::wstring& relative) {
-            return std::any_of(order.begin() + static_cast<std::ptrdiff_t>(heldEntry) + 1, order.end(),
-                               [&](const std::wstring& entry) { return fileName(entry) == topName(relative); });
-        };
-        Tree later;
-        for (const auto& [relative, content] : test::snapshot(install)) {
-            if (isLater(relative)) {
-                later[relative] = content;
-            }
-        }
-
-        {
-            test::FileLock lock(held, 1); // FILE_SHARE_READ: readable, not deletable
-            ASSERT_TRUE(lock.held());
-            EXPECT_FALSE(clear(install));
-        }
-
-        EXPECT_EQ(newLines(), std::vector<std::wstring>{L"Dosya silinemedi: " + order[heldEntry]});
-        EXPECT_EQ(test::readFile(held), "held");
-        // Everything before the held entry is gone, everything after it unchanged.
-        Tree remaining = test::snapshot(install);
-        std::erase_if(remaining, [&](const auto& entry) { return topName(entry.first) == heldName; });
-        EXPECT_EQ(remaining, later);
-    }
-}
-
 TEST(RemoveTree, RemovesFilesWholeTreesAndReadOnlyFiles)
 {
     test::TempFolder temp;
@@ -257,28 +193,31 @@ TEST_F(InstallClearingTest, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecke
     EXPECT_TRUE(lines[0].starts_with(L"Dosya silinemedi: " + temp / L"install\\")) << lines[0].size();
     EXPECT_EQ(test::snapshot(temp / L"install"), before);
 
+    EXPECT_FALSE(removeWholeFolder(temp / L"install", other, log));
+    EXPECT_EQ(newLines(), std::vector<std::wstring>{L"Dosya silinemedi: " + temp / L"install"});
+    EXPECT_EQ(test::snapshot(temp / L"install"), before);
+
     removeTree(temp / L"install", error, {.folder = fileId(temp.path()), .self = fileId(temp / L"install")});
     EXPECT_FALSE(error) << error.message();
     EXPECT_FALSE(test::exists(temp / L"install"));
 }
 
-// The entry that cannot be removed is the first one met: the removal ends there and keeps the rest.
-TEST(RemoveTree, FirstFailureEndsTheRemovalAndIsReported)
+// The old backup is gone whole or the backup step stops: a folder that another program holds
+// open (with delete sharing) stays after its removal reported no error, until that program lets
+// go; that is no removal.
+TEST_F(InstallClearingTest, AFolderThatStaysAfterItsRemovalIsNotRemoved)
 {
-    test::TempFolder temp;
-    const std::wstring tree = temp / L"tree";
-    test::writeTree(tree, {{L"a.txt", "a"}, {L"b.txt", "b"}, {L"c.txt", "c"}, {L"d.txt", "d"}});
-    const std::vector<std::wstring> order = listingOrder(tree);
-    ASSERT_EQ(order.size(), 4u);
-    const Tree before = test::snapshot(tree);
+    const std::wstring backup = temp / L"backup";
+    test::writeTree(backup, {{L"a.txt", "a"}});
     {
-        test::FileLock lock(order.front(), 1);
+        test::FileLock lock(backup, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         ASSERT_TRUE(lock.held());
-        std::error_code error;
-        removeTree(tree, error);
-        EXPECT_TRUE(error);
+        EXPECT_FALSE(removeWholeFolder(backup, fileId(backup), log));
+        EXPECT_EQ(newLines(), std::vector<std::wstring>{L"Dosya silinemedi: " + backup});
     }
-    EXPECT_EQ(test::snapshot(tree), before);
+    EXPECT_TRUE(test::waitUntil([&] { return !test::exists(backup); }));
+    EXPECT_TRUE(removeWholeFolder(backup, std::nullopt, log));
+    EXPECT_TRUE(newLines().empty());
 }
 
 // A link goes as a link or not at all: what it reaches keeps every file, whether a folder with

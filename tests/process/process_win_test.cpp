@@ -1,4 +1,4 @@
-// Waiting for, starting and relaunching real processes, and the write probe, under Wine.
+// Starting and relaunching real processes under Wine.
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,6 @@
 #include "process/relaunch.h"
 #include "process/restart.h"
 #include "process/unique_handle.h"
-#include "process/wait.h"
-#include "process/write_access.h"
 #include "support/links.h"
 #include "support/test_support.h"
 
@@ -23,9 +21,6 @@ namespace {
 using test::TempFolder;
 using Lines = std::vector<std::wstring>;
 
-constexpr wchar_t kWaiting[] = L"Quorila sürecinin kapanması bekleniyor...";
-constexpr wchar_t kExited[] = L"Quorila süreci kapandı.";
-constexpr wchar_t kAlreadyGone[] = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
 constexpr wchar_t kRestarted[] = L"Quorila yeniden başlatıldı.";
 constexpr wchar_t kRestartFailed[] = L"Quorila yeniden başlatılamadı. Win32 hata: ";
 constexpr wchar_t kCommandNotBuilt[] = L"Yönetici yetkili updater komutu hazırlanamadı.";
@@ -57,44 +52,6 @@ std::optional<std::string> awaitFile(const std::wstring& path, const std::string
     const bool complete = test::waitUntil(
         [&] { return (content = test::readFile(path)) && content->ends_with(completeWhenEndingWith); }, 30000);
     return complete ? content : std::nullopt;
-}
-
-TEST(WaitForApplicationExit, WaitsUntilTheRunningApplicationEnds)
-{
-    TempFolder temp;
-    auto application = test::startProgram(test::binProgram(L"fake_quorila.exe"), L"--run 1000");
-    ASSERT_TRUE(application);
-    const auto [waited, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
-        return waitForApplicationExit(application->processId, log);
-    });
-    EXPECT_TRUE(waited);
-    // It returned because the process ended, not before.
-    EXPECT_EQ(test::waitForExit(*application, 0), 0ul);
-    EXPECT_EQ(lines, (Lines{kWaiting, kExited}));
-}
-
-TEST(WaitForApplicationExit, ProcessThatIsGoneCountsAsClosed)
-{
-    TempFolder temp;
-    std::uint32_t endedId = 0;
-    {
-        auto ended = test::startProgram(test::binProgram(L"fake_quorila.exe"), L"--run 0");
-        ASSERT_TRUE(ended);
-        ASSERT_EQ(test::waitForExit(*ended, 30000), 0ul);
-        endedId = ended->processId;
-    }
-    // Wine drops an ended process a moment after its last handle is closed; from then on the id
-    // no longer opens, which is the case under test.
-    ASSERT_TRUE(test::waitUntil([&] { return !UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, endedId)); }))
-        << "the ended process stays open";
-
-    for (const std::uint32_t processId : {endedId, 0x7FFFFFFCu}) { // ended, and an id that no process has
-        const auto [waited, lines] = logged(temp / L"update.log", [&](UpdateLog& log) {
-            return waitForApplicationExit(processId, log);
-        });
-        EXPECT_TRUE(waited) << processId;
-        EXPECT_EQ(lines, Lines{kAlreadyGone}) << processId;
-    }
 }
 
 TEST(RestartApplication, StartsTheExecutableQuotedAndInItsOwnFolder)
@@ -151,46 +108,6 @@ TEST(RestartApplication, FailedStartLogsTheWin32ErrorAndChangesNothing)
         EXPECT_EQ(lines, Lines{kRestartFailed + std::to_wstring(c.second)});
     }
     EXPECT_EQ(test::snapshot(temp / L"install"), before);
-}
-
-TEST(CanWriteFolder, TakesAProbeOnlyWhereAFileCanBeMadeAndLeavesNone)
-{
-    TempFolder temp;
-    test::writeFile(temp / L"install\\Quorila.exe", "exe");
-    test::writeFile(temp / L"file.txt", "not a folder");
-    const test::Tree before = test::snapshot(temp.path());
-    EXPECT_TRUE(canWriteFolder(temp / L"install"));
-    EXPECT_TRUE(canWriteFolder(temp / L"install\\"));
-    EXPECT_FALSE(canWriteFolder(temp / L"missing"));
-    EXPECT_FALSE(canWriteFolder(temp / L"missing\\deeper\\"));
-    EXPECT_FALSE(canWriteFolder(temp / L"file.txt"));
-    EXPECT_EQ(test::snapshot(temp.path()), before);
-    // Every process under Wine gets an elevated token, so only the "true" side shows here; the
-    // "not elevated" decisions are tested through the preflight seam.
-    EXPECT_TRUE(isProcessElevated());
-}
-
-TEST(CanWriteFolder, ProbeIsTheSameFileWithOrWithoutTrailingSeparator)
-{
-    // A file of the probe's name held open without sharing makes exactly that probe fail, so the
-    // three spellings of the folder are shown to aim at the same file.
-    TempFolder temp;
-    const std::wstring install = temp / L"install";
-    const std::wstring probe = joinPath(install, probeFileName(GetCurrentProcessId()));
-    test::writeFile(probe, "held");
-    test::makeFolder(temp / L"other");
-    {
-        test::FileLock lock(probe, 0);
-        ASSERT_TRUE(lock.held());
-        EXPECT_FALSE(canWriteFolder(install));
-        EXPECT_FALSE(canWriteFolder(install + L"\\"));
-        EXPECT_FALSE(canWriteFolder(install + L"/"));
-        EXPECT_TRUE(canWriteFolder(temp / L"other"));
-        EXPECT_TRUE(test::exists(probe));
-    }
-    // Once free, the probe replaces the stale file and removes it on close.
-    EXPECT_TRUE(canWriteFolder(install + L"\\"));
-    EXPECT_EQ(test::snapshot(temp.path()), (test::Tree{{L"install", "<dir>"}, {L"other", "<dir>"}}));
 }
 
 TEST(RelaunchElevated, NewInstanceGetsTheSameArguments)

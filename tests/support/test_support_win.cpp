@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -95,23 +96,46 @@ void makeFolder(const std::wstring& path)
     ASSERT_FALSE(error) << "cannot create a test folder";
 }
 
+namespace {
+
+// Adds the entries below `folder` to `tree`, by the platform's own listing (long paths fine): a
+// link or other reparse point is listed as "<link>" and never entered.
+void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
+{
+    WIN32_FIND_DATAW found{};
+    const HANDLE first =
+        FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (first == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot list a folder of " << relative.size() << " units below the snapshot's root";
+        return;
+    }
+    const std::unique_ptr<void, decltype(&FindClose)> listing(first, &FindClose);
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        const std::wstring path = joinPath(folder, name);
+        const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            tree[entry] = "<link>";
+        } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            tree[entry] = "<dir>";
+            addEntries(path, entry, tree);
+        } else {
+            tree[entry] = readFile(path).value_or("<unreadable>");
+        }
+    } while (FindNextFileW(listing.get(), &found));
+}
+
+} // namespace
+
 Tree snapshot(const std::wstring& root)
 {
     Tree tree;
-    std::error_code error;
-    if (!fs::is_directory(fs::path(root), error)) {
-        return tree;
+    if (isFolder(root)) {
+        addEntries(root, L"", tree);
     }
-    const fs::path base(root);
-    for (fs::recursive_directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
-        const std::wstring relative = it->path().lexically_relative(base).make_preferred().wstring();
-        if (it->is_directory(error)) {
-            tree[relative] = "<dir>";
-        } else {
-            tree[relative] = readFile(it->path().wstring()).value_or("<unreadable>");
-        }
-    }
-    EXPECT_FALSE(error) << "cannot list " << fs::path(root).string();
     return tree;
 }
 
