@@ -243,6 +243,30 @@ TEST(UpdateEndToEnd, TheBackupIsTheInstallationExactlyOrNothingIsTouched)
     }
 }
 
+// The release and backup folders and the log past the old path limit of 260 units: every check
+// and every step reads them whole. (An install folder that long updates as well, but Windows
+// starts no program in a working folder that long: 20; and Wine at times hangs in trying.)
+TEST(UpdateEndToEnd, FoldersPastTheOldPathLimitAreUpdated)
+{
+    UpdateSetup setup;
+    const std::wstring deep = setup.temp / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
+    makeFolder(deep);
+    const std::wstring release = joinPath(deep, L"release");
+    ASSERT_TRUE(MoveFileW(setup.release.c_str(), release.c_str()));
+    setup.release = release;
+    setup.backup = joinPath(deep, L"backup");
+    setup.log = joinPath(deep, L"logs\\update.log");
+    writeTree(setup.backup, {{L"stale.txt", "from an earlier run"}});
+    ASSERT_GT(setup.backup.size(), 260u);
+
+    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 0u);
+
+    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.expectedNewInstall());
+    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
+    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+    EXPECT_EQ(messages(setup.log).back(), restarted);
+}
+
 // A link in the release would leave the installed application without what lies behind it: the
 // release copies whole or the old version comes back.
 TEST(UpdateEndToEnd, AReleaseHoldingALinkIsNotInstalled)
