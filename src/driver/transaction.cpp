@@ -26,12 +26,12 @@ constexpr std::wstring_view anotherUpdaterLine = L"Aynı kurulum klasöründe ba
 
 // Copies the backup back and starts the old version; the old version is running before the
 // failure box appears. `rolledBack` and `notRolledBack` are the codes of the two outcomes.
-ExitCode rollBackAndReport(const UpdateOptions& options, const PreflightPass& pass, const std::wstring& executable,
-                           std::wstring_view announcement, ExitCode rolledBack, ExitCode notRolledBack,
-                           UpdateLog& log)
+ExitCode rollBackAndReport(const UpdateOptions& options, const CheckedFolders& checked,
+                           const std::wstring& executable, std::wstring_view announcement, ExitCode rolledBack,
+                           ExitCode notRolledBack, UpdateLog& log)
 {
     logLine(log, announcement);
-    if (!rollBack(options, pass.folders, log)) {
+    if (!rollBack(options, checked, log)) {
         return reportFailure(log, notRolledBack);
     }
     restartApplication(executable, log); // its own line tells whether the old version started
@@ -90,11 +90,11 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     logLine(log, installLine);
     if (!clearInstallFolder(options.installFolder, *pass.folders.installId, log)
         || !copyTree(options.releaseFolder, options.installFolder, LinksInSource::refused, log)) {
-        return rollBackAndReport(options, pass, executable, installRollbackLine, ExitCode::InstallFailedRolledBack,
-                                 ExitCode::InstallFailedRollbackFailed, log);
+        return rollBackAndReport(options, pass.folders, executable, installRollbackLine,
+                                 ExitCode::InstallFailedRolledBack, ExitCode::InstallFailedRollbackFailed, log);
     }
     if (!verifyNewExecutable(executable)) {
-        return rollBackAndReport(options, pass, executable, verifyRollbackLine,
+        return rollBackAndReport(options, pass.folders, executable, verifyRollbackLine,
                                  ExitCode::VerificationFailedRolledBack, ExitCode::VerificationFailedRollbackFailed,
                                  log);
     }

@@ -32,6 +32,14 @@ std::optional<FileId> fileId(const std::wstring& path);
 enum class FileKind { missing, file, folder };
 FileKind fileKind(const std::wstring& path, std::error_code& error);
 
+// fileKind for checks: nothing when the path cannot be asked.
+inline std::optional<FileKind> knownFileKind(const std::wstring& path)
+{
+    std::error_code error;
+    const FileKind kind = fileKind(path, error);
+    return error ? std::nullopt : std::optional<FileKind>(kind);
+}
+
 // Creates `folder` and every missing folder above it, as create_directories does (MinGW's
 // crashes on a literal form ending in a dot element): no error when it is a folder already; an
 // error when a file stands in the way or the platform refuses.

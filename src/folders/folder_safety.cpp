@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -140,24 +139,16 @@ bool sameFolder(std::wstring_view a, std::wstring_view b)
     return isSameOrInside(a, b, equalIgnoringCase) && isSameOrInside(b, a, equalIgnoringCase);
 }
 
-// What a path names, or nothing when the file system cannot tell.
-std::optional<FileKind> knownKind(const std::wstring& path)
-{
-    std::error_code error;
-    const FileKind kind = fileKind(path, error);
-    return error ? std::nullopt : std::optional<FileKind>(kind);
-}
-
 // An install folder that is there must be an installation: hold --exe as a file. One that is
 // missing, or that this process may not look into, is left to the write check (and the elevated
 // copy, which checks again); an --exe that names no file inside a folder to the release check.
 bool holdsApplication(const UpdateOptions& options)
 {
-    const auto install = knownKind(options.installFolder);
+    const auto install = knownFileKind(options.installFolder);
     if (!install || *install == FileKind::missing || !isNameInsideFolder(options.exeName)) {
         return true;
     }
-    const auto executable = knownKind(joinPath(options.installFolder, options.exeName));
+    const auto executable = knownFileKind(joinPath(options.installFolder, options.exeName));
     return !executable || *executable == FileKind::file;
 }
 
@@ -218,7 +209,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
     }
 
     if (liesInside(updaterPath, install, backup) || !holdsApplication(options)
-        || knownKind(backup) == FileKind::file || isReparsePoint(backup)) {
+        || knownFileKind(backup) == FileKind::file || isReparsePoint(backup)) {
         return std::nullopt;
     }
     return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2]),

@@ -99,8 +99,8 @@ bool isDeviceName(std::wstring_view element) noexcept
             return true;
         }
     }
-    if (base.size() != 4
-        || !(equalsIgnoringAsciiCase(base.substr(0, 3), L"COM") || equalsIgnoringAsciiCase(base.substr(0, 3), L"LPT"))) {
+    const std::wstring_view stem = base.substr(0, 3);
+    if (base.size() != 4 || !(equalsIgnoringAsciiCase(stem, L"COM") || equalsIgnoringAsciiCase(stem, L"LPT"))) {
         return false;
     }
     const wchar_t digit = base[3];
