@@ -129,32 +129,6 @@ TEST_F(TreeCopyTest, EachFailureEndsTheCopyWithItsOneLine)
     }
 }
 
-// Paths past 260 characters, below the source and for the source itself (where MinGW's own
-// listing reads the current folder instead).
-TEST_F(TreeCopyTest, CopiesTreesDeeperThanTheOldPathLimit)
-{
-    Tree tree;
-    std::wstring deep;
-    for (int level = 0; level < 8; ++level) {
-        deep = joinPath(deep, std::wstring(40, static_cast<wchar_t>(L'a' + level)));
-        tree[deep] = "<dir>";
-        tree[joinPath(deep, L"file.txt")] = "level " + std::to_string(level);
-    }
-    const std::wstring longRoot = temp / (L"long\\" + std::wstring(120, L'r') + L"\\" + std::wstring(120, L's'));
-    ASSERT_GT(longRoot.size(), 260u);
-    for (const std::wstring& root : {temp.path(), longRoot}) {
-        const std::wstring source = joinPath(root, L"release");
-        const std::wstring destination = joinPath(root, L"install");
-        test::writeTree(source, tree);
-
-        EXPECT_TRUE(copyTree(source, destination, LinksInSource::madePlain, log));
-
-        EXPECT_EQ(test::snapshot(destination), tree);
-        EXPECT_EQ(test::snapshot(source), tree);
-    }
-    EXPECT_TRUE(lines().empty());
-}
-
 // Links in the source. Made plain (the backup, the copy back): a linked folder becomes a plain,
 // empty folder at its own place (its contents lie elsewhere and are not copied) and a linked file
 // is copied with its target's content. Refused (the release): the copy fails at the link. Either
