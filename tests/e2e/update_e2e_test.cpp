@@ -1,289 +1,362 @@
+// The real QuorilaUpdater.exe on whole installations, one row a situation. Every row checks the
+// exit code, the log (format, key lines in order, the failure line), that nothing outside the
+// install and backup folders changed (for a refusal: nothing at all), no write probe left, the
+// install and backup folders the code promises, and what was started.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include <windows.h>
 
-#include "e2e/e2e_support.h"
 #include "folders/path_grammar.h"
-#include "support/links.h"
+#include "process/relaunch.h"
+#include "support/test_support.h"
 
 namespace quorila::test {
 namespace {
 
 const std::wstring started = L"QuorilaUpdater başlatıldı.";
 const std::wstring waiting = L"Quorila sürecinin kapanması bekleniyor...";
-const std::wstring closed = L"Quorila süreci kapandı.";
-const std::wstring alreadyGone = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
+const std::wstring gone = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
 const std::wstring installing = L"Yeni release kuruluyor...";
-const std::wstring keptDat = L"Installer bakım dosyası korunuyor: unins000.dat";
-const std::wstring keptExe = L"Installer bakım dosyası korunuyor: unins000.exe";
-const std::wstring success = L"Güncelleme başarıyla uygulandı.";
+const std::wstring rollingBack = L"Kurulum başarısız; rollback başlıyor.";
 const std::wstring restarted = L"Quorila yeniden başlatıldı.";
-const std::wstring installRollback = L"Kurulum başarısız; rollback başlıyor.";
 
-// The log's messages with each run of "kept" lines in name order (the listing order is the file
-// system's own).
-std::vector<std::wstring> messages(const std::wstring& logPath)
-{
-    std::vector<std::wstring> lines = logMessages(logPath);
-    const std::wstring kept = L"Installer bakım dosyası korunuyor: ";
-    for (auto it = lines.begin(); it != lines.end();) {
-        auto end = std::find_if(it, lines.end(), [&](const std::wstring& line) { return !line.starts_with(kept); });
-        std::sort(it, end);
-        it = end == it ? end + 1 : end;
-    }
-    return lines;
-}
+// The failure texts, letter for letter, behind "HATA: " on the log's last line (and in the box).
+const std::map<unsigned long, std::wstring> failureTexts = {
+    {11, L"Güncelleme klasörleri güvenli değil."},
+    {12, L"Quorila süreç numarası geçersiz."},
+    {13, L"Hazırlanan release paketi eksik."},
+    {14, L"Quorila kapatılamadığı için güncelleme uygulanmadı."},
+    {15, L"Mevcut sürüm yedeklenemedi. Güncelleme yapılmadı."},
+    {16, L"Güncelleme başarısız ve otomatik geri alma tamamlanamadı. Yedek klasör korunmuştur."},
+    {17, L"Güncelleme uygulanamadı; eski sürüm geri yüklendi."},
+    {20, L"Güncelleme tamamlandı ancak Quorila otomatik açılamadı. Uygulamayı kısayoldan yeniden açabilirsiniz."},
+    {22, L"Yönetici yetkisine rağmen kurulum klasörüne yazılamıyor."},
+};
 
-std::wstring backingUp(const UpdateSetup& setup)
-{
-    return L"Mevcut Quorila sürümü yedekleniyor: " + setup.backup;
-}
+struct Run : UpdateSetup {
+    std::wstring pid = std::to_wstring(gone);
+    std::wstring program = binProgram(L"QuorilaUpdater.exe");
+    std::optional<std::wstring> commandLine; // in place of the six options
+    bool logged = true;                      // false: no log may be written at all
+    std::vector<std::wstring> lines;         // in this order, others between; "...*" is a prefix
+    std::optional<Tree> backupAfter;         // when the backup folder is not the old installation
+    std::wstring restartedAs;                // the restarted executable as the options name it
+    std::vector<std::pair<std::wstring, unsigned long>> held; // paths held open with a share mode
+    std::optional<Started> application;
+    std::vector<std::unique_ptr<Link>> links;
 
-TEST(UpdateEndToEnd, ReplacesTheInstallationOnceTheApplicationHasExited)
-{
-    UpdateSetup setup;
-    // A stale backup of an earlier run must give way to exactly the installation being replaced.
-    writeTree(setup.backup, {{L"stale.txt", "from an earlier run"}, {L"old", "<dir>"}, {L"old\\x.bin", "x"}});
-    // The application, started from the install folder, ends about two seconds after the updater starts.
-    auto application = startProgram(joinPath(setup.install, setup.exeName), L"--run 2000");
-    ASSERT_TRUE(application.has_value());
-
-    EXPECT_EQ(setup.runUpdater(application->processId), 0u);
-
-    EXPECT_EQ(messages(setup.log), (std::vector<std::wstring>{started, waiting, closed, backingUp(setup), installing,
-                                                              keptDat, keptExe, success, restarted}));
-    EXPECT_TRUE(hasLogFormat(setup.log));
-    const auto starts = startRecords(setup.install, 1);
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].version, L"2");
-    EXPECT_EQ(starts[0].exe, joinPath(setup.install, setup.exeName));
-    EXPECT_EQ(starts[0].cwd, setup.install);
-    EXPECT_EQ(starts[0].cmd, L"\"" + joinPath(setup.install, setup.exeName) + L"\"");
-    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.expectedNewInstall());
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-}
-
-TEST(UpdateEndToEnd, AnApplicationAlreadyGoneIsNotWaitedFor)
-{
-    UpdateSetup setup;
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 0u);
-    EXPECT_EQ(messages(setup.log), (std::vector<std::wstring>{started, alreadyGone, backingUp(setup), installing,
-                                                              keptDat, keptExe, success, restarted}));
-    const auto starts = startRecords(setup.install, 1);
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].version, L"2");
-    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.expectedNewInstall());
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-}
-
-TEST(UpdateEndToEnd, ALockedReleaseFileRollsBackAndStartsTheOldVersion)
-{
-    UpdateSetup setup;
-    const std::wstring lockedFile = joinPath(setup.release, L"data\\settings.ini");
-    FileLock lock(lockedFile, 0);
-    ASSERT_TRUE(lock.held());
-
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 17u);
-    lock.release();
-
-    const auto lines = messages(setup.log);
-    ASSERT_GE(lines.size(), 10u);
-    EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + 7),
-              (std::vector<std::wstring>{started, alreadyGone, backingUp(setup), installing, keptDat, keptExe,
-                                         L"Dosya kopyalanamadı: " + lockedFile}));
-    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 7, lines.end()),
-              (std::vector<std::wstring>{installRollback, keptDat, keptExe, restarted,
-                                         L"HATA: Güncelleme uygulanamadı; eski sürüm geri yüklendi."}));
-    const auto starts = startRecords(setup.install, 1);
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].version, L"1");
-    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-}
-
-TEST(UpdateEndToEnd, AnInstallFileThatCannotBeReplacedKeepsTheWholeBackup)
-{
-    UpdateSetup setup;
-    // Readable (so the backup can be taken) but neither deletable nor overwritable.
-    const std::wstring heldFile = joinPath(setup.install, L"plugins\\old-plugin.dll");
-    FileLock lock(heldFile, 1);
-    ASSERT_TRUE(lock.held());
-
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 16u);
-    lock.release();
-
-    const auto lines = messages(setup.log);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Dosya silinemedi: " + joinPath(setup.install, L"plugins")),
-              lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), installRollback), lines.end());
-    EXPECT_EQ(lines.back(),
-              L"HATA: Güncelleme başarısız ve otomatik geri alma tamamlanamadı. Yedek klasör korunmuştur.");
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), restarted), lines.end()) << "nothing is started";
-    EXPECT_TRUE(startRecords(setup.install, 0).empty());
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(readFile(heldFile), setup.oldInstall.at(L"plugins\\old-plugin.dll"));
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-}
-
-TEST(UpdateEndToEnd, ABackupFolderThatCannotBeMadeLeavesTheInstallationUntouched)
-{
-    UpdateSetup setup;
-    writeFile(setup.temp / L"blocker", "a file where the backup's parent folder should be");
-    setup.backup = setup.temp / L"blocker\\backup";
-
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 15u);
-
-    EXPECT_EQ(messages(setup.log),
-              (std::vector<std::wstring>{started, alreadyGone, backingUp(setup),
-                                         L"Klasör oluşturulamadı: " + setup.backup,
-                                         L"HATA: Mevcut sürüm yedeklenemedi. Güncelleme yapılmadı."}));
-    EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-    EXPECT_EQ(readFile(setup.temp / L"blocker"), "a file where the backup's parent folder should be");
-}
-
-TEST(UpdateEndToEnd, ANewVersionThatCannotStartStaysInstalled)
-{
-    UpdateSetup setup;
-    setup.newRelease[setup.exeName] = "not a program";
-    writeFile(joinPath(setup.release, setup.exeName), "not a program");
-
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 20u);
-
-    const auto lines = messages(setup.log);
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[6], success);
-    EXPECT_TRUE(lines[7].starts_with(L"Quorila yeniden başlatılamadı. Win32 hata: ")) << lines[7];
-    EXPECT_EQ(lines[8], L"HATA: Güncelleme tamamlandı ancak Quorila otomatik açılamadı. Uygulamayı kısayoldan "
-                        L"yeniden açabilirsiniz.");
-    EXPECT_EQ(snapshot(setup.install), setup.expectedNewInstall());
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-}
-
-TEST(UpdateEndToEnd, MissingOptionsShowTheBoxAndCreateNothing)
-{
-    UpdateSetup setup;
-    const std::wstring nestedLog = setup.temp / L"not yet\\there\\update.log";
-    const std::vector<std::vector<std::wstring>> commandLines = {
-        {},
-        {L"--pid", L"1", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         setup.exeName},
-        {L"--PID", L"1", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         setup.exeName, L"--log", nestedLog},
-        {L"-pid", L"1", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         setup.exeName, L"--log", nestedLog},
-        {L"--pid", L"1", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         L"", L"--log", nestedLog},
-        {L"--pid", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         setup.exeName, L"--log", nestedLog},
-        {L"--pid", L"1", L"--source", setup.release, L"--target", setup.install, L"--backup", setup.backup, L"--exe",
-         setup.exeName, L"--log"},
-    };
-    for (const auto& tokens : commandLines) {
-        SCOPED_TRACE(testing::PrintToString(tokens.size()));
-        EXPECT_EQ(runProgram(binProgram(L"QuorilaUpdater.exe"), setup.argumentsFrom(tokens)), 10u);
-    }
-    // A stray quote makes the rest of the line one value.
-    EXPECT_EQ(runProgram(binProgram(L"QuorilaUpdater.exe"),
-                         L"--pid \"4242 " + setup.argumentsFrom({L"--source", setup.release, L"--target", setup.install,
-                                                                 L"--backup", setup.backup, L"--exe", setup.exeName,
-                                                                 L"--log", nestedLog})),
-              10u);
-    EXPECT_FALSE(exists(setup.temp / L"not yet"));
-    EXPECT_FALSE(exists(setup.backup));
-    EXPECT_FALSE(exists(setup.log));
-    EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-}
-
-// The backup is an exact copy of the installation or nothing is touched: an old backup that
-// cannot be removed whole stops the run before the installation is, and one that can be removed
-// leaves no trace in a rollback.
-TEST(UpdateEndToEnd, TheBackupIsTheInstallationExactlyOrNothingIsTouched)
-{
+    std::wstring tokensWith(std::vector<std::wstring> extra) const
     {
-        SCOPED_TRACE("stale backup with a file in use");
-        UpdateSetup setup;
-        writeTree(setup.backup, {{L"old\\library.dll", "an older version"}, {L"z.txt", "z"}});
-        const Tree staleBackup = snapshot(setup.backup);
-        FileLock staleLock(joinPath(setup.backup, L"old\\library.dll"), 1);
-        FileLock releaseLock(joinPath(setup.release, L"data\\settings.ini"), 0);
-        ASSERT_TRUE(staleLock.held() && releaseLock.held());
-
-        EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 15u);
-        staleLock.release();
-        releaseLock.release();
-
-        EXPECT_EQ(messages(setup.log), (std::vector<std::wstring>{started, alreadyGone, backingUp(setup),
-                                                                  L"Dosya silinemedi: " + setup.backup,
-                                                                  L"HATA: Mevcut sürüm yedeklenemedi. Güncelleme yapılmadı."}));
-        EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
-        EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-        EXPECT_EQ(readFile(joinPath(setup.backup, L"old\\library.dll")), staleBackup.at(L"old\\library.dll"));
+        std::vector<std::wstring> tokens{L"", L"--pid", pid, L"--source", release, L"--target", install,
+                                         L"--backup", backup, L"--exe", exe, L"--log", log};
+        tokens.insert(tokens.end(), extra.begin(), extra.end());
+        return joinRelaunchArguments(tokens);
     }
-    {
-        SCOPED_TRACE("stale backup removed, read-only entry too, then a failed install");
+};
+
+struct Row {
+    const char* name;
+    unsigned long code;
+    std::function<void(Run&)> arrange;
+};
+
+void expectInOrder(const std::vector<std::wstring>& messages, const std::vector<std::wstring>& wanted)
+{
+    auto at = messages.begin();
+    for (const std::wstring& line : wanted) {
+        at = std::find_if(at, messages.end(), [&](const std::wstring& message) {
+            return line.ends_with(L'*') ? message.starts_with(line.substr(0, line.size() - 1)) : message == line;
+        });
+        if (at++ == messages.end()) {
+            ADD_FAILURE() << "missing in the log, or out of order: " << testing::PrintToString(line);
+            return;
+        }
+    }
+}
+
+// `tree` without the entries at or below `path` (a path below `root`).
+Tree without(Tree tree, const std::wstring& root, const std::wstring& path)
+{
+    const std::wstring relative = path.substr(std::min(path.size(), root.size() + 1));
+    std::erase_if(tree, [&](const auto& entry) {
+        return entry.first == relative || entry.first.starts_with(relative + L"\\");
+    });
+    return tree;
+}
+
+void expectRow(const Row& row)
+{
+    SCOPED_TRACE(row.name);
+    Run r;
+    r.lines = {started};
+    row.arrange(r);
+    const std::wstring& root = r.temp.path();
+    const std::wstring logFolder(parentPath(r.log));
+    const Tree before = without(snapshot(root), root, logFolder);
+
+    std::vector<UniqueHandle> held;
+    for (const auto& [path, shareMode] : r.held) {
+        held.push_back(hold(path, shareMode));
+    }
+    EXPECT_EQ(run(r.program, r.commandLine.value_or(r.tokensWith({}))), row.code);
+    held.clear();
+
+    const std::vector<std::wstring> messages = logMessages(r.log);
+    if (r.logged) {
+        expectInOrder(messages, r.lines);
+        EXPECT_EQ(messages.empty() ? L"" : messages.back(),
+                  row.code == 0 ? restarted : L"HATA: " + failureTexts.at(row.code));
+    } else {
+        EXPECT_FALSE(exists(r.log)) << "a log was written";
+    }
+    const Tree after = without(snapshot(root), root, logFolder);
+    for (const auto& [path, content] : after) {
+        EXPECT_FALSE(fileName(path).starts_with(L".quorila_updater_write_")) << "a write probe was left";
+    }
+    const bool refused = (row.code >= 10 && row.code <= 14) || row.code == 22;
+    if (refused) {
+        EXPECT_TRUE(after == before) << "a refusal changed something on disk";
+        return;
+    }
+    EXPECT_TRUE(without(without(after, root, r.install), root, r.backup)
+                == without(without(before, root, r.install), root, r.backup))
+        << "something outside the install and backup folders changed";
+    EXPECT_EQ(snapshot(r.backup), r.backupAfter.value_or(r.oldInstall));
+    const std::wstring startLog = joinPath(parentPath(r.exe), L"started.log");
+    Tree install = snapshot(r.install);
+    install.erase(startLog);
+    const Tree newInstall = r.newInstall();
+    if (row.code == 16) {
+        for (const auto& [path, content] : install) {
+            EXPECT_TRUE((r.oldInstall.contains(path) && r.oldInstall.at(path) == content)
+                        || (newInstall.contains(path) && newInstall.at(path) == content))
+                << "neither old nor new: " << testing::PrintToString(path);
+        }
+    } else {
+        EXPECT_TRUE(install == (row.code == 0 || row.code == 20 ? newInstall : r.oldInstall)) << "install folder";
+    }
+    const std::wstring exe = joinPath(r.install, r.exe);
+    const auto starts = startRecords(std::wstring(parentPath(exe)), row.code == 0 || row.code == 17 ? 1 : 0);
+    if (row.code == 0 || row.code == 17) {
+        const std::map<std::wstring, std::wstring> record = {
+            {L"exe", exe}, {L"cwd", std::wstring(parentPath(exe))}, {L"version", row.code == 0 ? L"2" : L"1"},
+            {L"cmd", L"\"" + (r.restartedAs.empty() ? exe : r.restartedAs) + L"\""}};
+        EXPECT_EQ(starts, std::vector{record});
+    } else {
+        EXPECT_TRUE(starts.empty()) << "something was started";
+    }
+}
+
+const Row rows[] = {
+    {"an application that holds its data until it exits; a stale backup; an earlier log", 0,
+     [](Run& r) {
+         writeTree(r.backup, {{L"stale.txt", "from an earlier run"}, {L"old\\x.bin", "x"}});
+         writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
+         r.application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
+         ASSERT_TRUE(r.application);
+         r.pid = std::to_wstring(r.application->id);
+         r.lines = {L"an earlier run", started, waiting, L"Quorila süreci kapandı.",
+                    L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, installing,
+                    L"Installer bakım dosyası korunuyor: unins000.dat", L"Güncelleme başarıyla uygulandı.", restarted};
+     }},
+    {"--exe in a subfolder; a read-only installer file that the release ships too", 0,
+     [](Run& r) {
+         for (Tree* tree : {&r.oldInstall, &r.newRelease}) {
+             tree->insert({{L"bin", "<dir>"}, {L"bin\\Quorila.exe", tree->at(L"Quorila.exe")},
+                           {L"bin\\version.txt", tree->at(L"version.txt")}});
+         }
+         writeTree(r.install, r.oldInstall);
+         writeTree(r.release, r.newRelease);
+         r.exe = L"bin\\Quorila.exe";
+         writeFile(joinPath(r.release, L"unins000.dat"), r.newRelease[L"unins000.dat"] = "the release's data");
+         ASSERT_TRUE(SetFileAttributesW(joinPath(r.install, L"unins000.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+         r.lines = {gone};
+     }},
+    {"release, backup and log past 260 characters", 0,
+     [](Run& r) {
+         const std::wstring deep = r.temp / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
+         writeTree(deep, {});
+         ASSERT_TRUE(MoveFileW(r.release.c_str(), joinPath(deep, L"release").c_str()));
+         r.release = joinPath(deep, L"release");
+         r.backup = joinPath(deep, L"backup");
+         r.log = joinPath(deep, L"logs\\update.log");
+         writeTree(r.backup, {{L"stale.txt", "from an earlier run"}});
+     }},
+    {"the install folder a second time, in its literal form", 0,
+     [](Run& r) {
+         writeFile(r.temp / L"decoy\\Quorila.exe", "another installation");
+         const std::wstring plain = std::exchange(r.install, r.temp / L"decoy");
+         r.commandLine = r.tokensWith({L"--target", L"\\\\?\\" + plain});
+         r.restartedAs = L"\\\\?\\" + joinPath(plain, r.exe);
+         r.install = plain;
+     }},
+    {"a release file that cannot be read", 17,
+     [](Run& r) {
+         r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
+         r.lines = {started, installing, L"Dosya kopyalanamadı: " + joinPath(r.release, L"data\\settings.ini"),
+                    rollingBack, restarted};
+     }},
+    {"a release holding a link", 17,
+     [](Run& r) {
+         writeTree(r.temp / L"elsewhere", {{L"plugin.dll", "linked plugin"}});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.release, L"plugins")));
+         r.lines = {L"Dosya kopyalanamadı: " + joinPath(r.release, L"plugins"), rollingBack};
+     }},
+    {"a stale backup with a read-only file, then a failed install", 17,
+     [](Run& r) {
+         writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"read-only.txt", "r"}});
+         ASSERT_TRUE(SetFileAttributesW(joinPath(r.backup, L"read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+         r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
+     }},
+    {"a release folder that cannot be listed", 17,
+     [](Run& r) {
+         r.held.push_back({joinPath(r.release, L"data\\nested"), 0});
+         r.lines = {installing, L"Kaynak klasör taranırken hata oluştu.", rollingBack};
+     }},
+    // Wine deletes what a link points to through any delete of the link: here a link in the
+    // installation is never removed, so the update stops at it and the old version comes back.
+    {"a link in the installation", 17,
+     [](Run& r) {
+         writeTree(r.temp / L"elsewhere", {{L"a.txt", "not the updater's"}});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.install, L"linked")));
+         r.oldInstall[L"linked"] = "<link>";
+         r.backupAfter = r.oldInstall;
+         (*r.backupAfter)[L"linked"] = "<dir>";
+         r.lines = {L"Dosya silinemedi: " + joinPath(r.install, L"linked"), rollingBack};
+     }},
+    {"an install file in use that cannot be deleted", 16,
+     [](Run& r) {
+         r.held.push_back({joinPath(r.install, L"plugins\\old-plugin.dll"), FILE_SHARE_READ});
+         r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"plugins"), rollingBack};
+     }},
+    {"a stale backup with a file in use: nothing is touched", 15,
+     [](Run& r) {
+         writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"z.txt", "z"}});
+         r.backupAfter = snapshot(r.backup);
+         r.held.push_back({joinPath(r.backup, L"old\\library.dll"), FILE_SHARE_READ});
+         r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
+         r.lines = {L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, L"Dosya silinemedi: " + r.backup};
+     }},
+    // A folder held open with delete sharing stays after its removal reported no error.
+    {"a stale backup folder held open", 15,
+     [](Run& r) {
+         writeTree(r.backup, {{L"old.txt", "older"}});
+         r.held.push_back({r.backup, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE});
+         r.backupAfter = Tree{};
+         r.lines = {L"Dosya silinemedi: " + r.backup};
+     }},
+    {"a backup folder below a file", 15,
+     [](Run& r) {
+         writeFile(r.temp / L"blocker", "a file");
+         r.backup = r.temp / L"blocker\\backup";
+         r.backupAfter = Tree{};
+         r.lines = {L"Klasör oluşturulamadı: " + r.backup};
+     }},
+    {"a new executable that cannot start", 20,
+     [](Run& r) {
+         writeFile(joinPath(r.release, r.exe), r.newRelease[r.exe] = "not a program");
+         r.lines = {L"Güncelleme başarıyla uygulandı.", L"Quorila yeniden başlatılamadı. Win32 hata: *"};
+     }},
+    {"no options", 10, [](Run& r) { r.commandLine = L""; r.logged = false; }},
+    {"an empty --exe", 10, [](Run& r) { r.exe = L""; r.logged = false; }},
+    {"a stray quote makes the rest one value", 10,
+     [](Run& r) { r.commandLine = L"--pid \"4242 " + r.tokensWith({}); r.logged = false; }},
+    {"the updater started from the install folder", 11,
+     [](Run& r) {
+         r.program = joinPath(r.install, L"QuorilaUpdater.exe");
+         ASSERT_TRUE(CopyFileW(binProgram(L"QuorilaUpdater.exe").c_str(), r.program.c_str(), FALSE));
+     }},
+    {"the log in the install folder, other letter case", 11,
+     [](Run& r) {
+         r.log = r.temp / L"PROGRAM FILES\\QUORILA\\update.log";
+         r.logged = false;
+     }},
+    {"the backup inside the install folder by its short name", 11,
+     [](Run& r) { r.backup = shortPath(r.temp / L"Program Files") + L"\\Quorila\\backup"; }},
+    // Folders that cannot be read leave no way to tell whether the log lies inside one: none is written.
+    {"a literal backup path with ..", 11,
+     [](Run& r) {
+         r.backup = L"\\\\?\\" + r.install + L"\\x\\..";
+         r.logged = false;
+     }},
+    {"an --exe as long as a command line allows", 11, [](Run& r) { r.exe = std::wstring(30000, L'q'); }},
+    {"a process id with a letter", 12, [](Run& r) { r.pid = L"42a"; }},
+    {"a release without its data folder", 13,
+     [](Run& r) {
+         writeTree(r.temp / L"bare release", {{L"Quorila.exe", r.newRelease.at(L"Quorila.exe")}});
+         r.release = r.temp / L"bare release";
+     }},
+    // Wine reports every process as elevated: a folder that cannot be written ends with 22.
+    {"an install folder that is not there", 22, [](Run& r) { r.install = r.temp / L"not installed"; }},
+};
+
+TEST(UpdateEndToEnd, EachSituationEndsWithItsCodeAndLosesNothing)
+{
+    for (const Row& row : rows) {
+        expectRow(row);
+    }
+}
+
+// Two updaters on one installation, started together and one while the other waits: one
+// updates, the other ends with 11 having touched nothing.
+TEST(UpdateEndToEnd, OneUpdaterPerInstallFolder)
+{
+    for (const unsigned long gap : {0ul, 600ul}) {
+        SCOPED_TRACE(gap);
         UpdateSetup setup;
-        writeTree(setup.backup, {{L"old\\library.dll", "an older version"}, {L"read-only.txt", "r"}});
-        ASSERT_TRUE(SetFileAttributesW(joinPath(setup.backup, L"read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-        FileLock releaseLock(joinPath(setup.release, L"data\\settings.ini"), 0);
-        ASSERT_TRUE(releaseLock.held());
-
-        EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 17u);
-        releaseLock.release();
-
-        EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.oldInstall);
+        auto application = start(joinPath(setup.install, setup.exe), L"--run 2000");
+        ASSERT_TRUE(application);
+        auto first = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments(std::to_wstring(application->id)));
+        Sleep(gap);
+        auto second = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments(std::to_wstring(application->id)));
+        ASSERT_TRUE(first && second);
+        std::vector<unsigned long> codes{waitForExit(*first).value_or(999), waitForExit(*second).value_or(999)};
+        std::sort(codes.begin(), codes.end());
+        EXPECT_EQ(codes, (std::vector<unsigned long>{0, 11}));
+        const auto lines = logMessages(setup.log);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor."), 1);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"HATA: " + failureTexts.at(11)), 1);
+        EXPECT_EQ(withoutStarts(snapshot(setup.install)), setup.newInstall());
         EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-        EXPECT_EQ(snapshot(setup.release), setup.newRelease);
+        EXPECT_EQ(startRecords(setup.install, 1).size(), 1u);
     }
 }
 
-// The release and backup folders and the log past the old path limit of 260 units: every check
-// and every step reads them whole. (An install folder that long updates as well, but Windows
-// starts no program in a working folder that long: 20; and Wine at times hangs in trying.)
-TEST(UpdateEndToEnd, FoldersPastTheOldPathLimitAreUpdated)
+// A backup folder whose parent is replaced by a link during the wait would have the backup step
+// delete what the link reaches; a release folder's, install it: the check after the wait refuses.
+TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
 {
-    UpdateSetup setup;
-    const std::wstring deep = setup.temp / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
-    makeFolder(deep);
-    const std::wstring release = joinPath(deep, L"release");
-    ASSERT_TRUE(MoveFileW(setup.release.c_str(), release.c_str()));
-    setup.release = release;
-    setup.backup = joinPath(deep, L"backup");
-    setup.log = joinPath(deep, L"logs\\update.log");
-    writeTree(setup.backup, {{L"stale.txt", "from an earlier run"}});
-    ASSERT_GT(setup.backup.size(), 260u);
+    for (const std::wstring name : {L"backup", L"release"}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        UpdateSetup setup;
+        std::wstring& folder = name == L"backup" ? setup.backup : setup.release;
+        writeTree(setup.temp / L"kept", {});
+        if (exists(folder)) {
+            ASSERT_TRUE(MoveFileW(folder.c_str(), (setup.temp / (L"kept\\" + name)).c_str()));
+        }
+        folder = setup.temp / (L"kept\\" + name);
+        const Tree kept = snapshot(setup.temp / L"kept");
+        const Tree victim = {{name, "<dir>"}, {name + L"\\precious.txt", "not the updater's"}};
+        writeTree(setup.temp / L"victim", victim);
+        auto application = start(joinPath(setup.install, setup.exe), L"--run 3000");
+        auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments(std::to_wstring(application->id)));
+        ASSERT_TRUE(waitUntil([&] { return logMessages(setup.log).size() >= 2; }, 20000));
+        ASSERT_TRUE(MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str()));
+        const Link swapped(setup.temp / L"victim", setup.temp / L"kept");
 
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 0u);
-
-    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.expectedNewInstall());
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.release), setup.newRelease);
-    EXPECT_EQ(messages(setup.log).back(), restarted);
-}
-
-// A link in the release would leave the installed application without what lies behind it: the
-// release copies whole or the old version comes back.
-TEST(UpdateEndToEnd, AReleaseHoldingALinkIsNotInstalled)
-{
-    UpdateSetup setup;
-    writeTree(setup.temp / L"elsewhere", {{L"plugin.dll", "linked plugin"}});
-    const Link link(setup.temp / L"elsewhere", joinPath(setup.release, L"plugins"));
-    ASSERT_TRUE(link.made());
-
-    EXPECT_EQ(setup.runUpdater(UpdateSetup::goneProcessId), 17u);
-
-    const auto lines = messages(setup.log);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Dosya kopyalanamadı: " + link.path()), lines.end());
-    EXPECT_EQ(withoutStartRecords(snapshot(setup.install)), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
-    EXPECT_EQ(snapshot(setup.temp / L"elsewhere"), (Tree{{L"plugin.dll", "linked plugin"}}));
-    EXPECT_EQ(startRecords(setup.install, 1).at(0).version, L"1");
+        EXPECT_EQ(waitForExit(*updater), 11u);
+        EXPECT_EQ(logMessages(setup.log), (std::vector<std::wstring>{started, waiting, L"Quorila süreci kapandı.",
+                                                                     L"HATA: " + failureTexts.at(11)}));
+        EXPECT_EQ(snapshot(setup.temp / L"victim"), victim);
+        EXPECT_EQ(snapshot(setup.temp / L"moved"), kept);
+        EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
+    }
 }
 
 } // namespace

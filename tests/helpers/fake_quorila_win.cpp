@@ -1,118 +1,65 @@
 // A stand-in for the Quorila application, started by the tests.
 //
-//   fake_quorila.exe [--record]    appends one line to "started.log" beside itself and exits 0:
-//                                  exe=<own path>\tcwd=<current folder>\tcmd=<command line>\t
-//                                  version=<version.txt beside itself, trimmed, or empty>, UTF-8, CR LF
-//   fake_quorila.exe --run MS      prints its process id and a newline, then sleeps MS ms, exits 0
-//   fake_quorila.exe --run forever the same, but sleeps until it is ended from outside
+//   fake_quorila.exe [--record]          appends "exe=<own path>\tcwd=<current folder>\tcmd=<command
+//                                        line>\tversion=<version.txt beside itself>" + CR LF (UTF-8)
+//                                        to started.log beside itself, exits 0
+//   fake_quorila.exe --run MS|forever [FILE]
+//                                        runs MS milliseconds (or until ended), holding FILE (relative
+//                                        to its own folder) open as an application holds its data:
+//                                        readable by others, not deletable; exits 0
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
-#include <vector>
 
+#include "log/log_format.h"
 #include "process/unique_handle.h"
 
 namespace {
 
-std::string toUtf8(const std::wstring& text)
+std::wstring self()
 {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                            nullptr);
-    }
-    return result;
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
 }
 
-std::wstring ownPath()
+std::wstring besideSelf(const std::wstring& name)
 {
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
-}
-
-std::wstring currentFolder()
-{
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
-}
-
-std::wstring besideSelf(const std::wstring& exe, const wchar_t* name)
-{
-    const std::size_t slash = exe.find_last_of(L"\\/");
-    return (slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash + 1)) + name;
-}
-
-// The file's bytes without leading and trailing ASCII white space; empty when it cannot be read.
-std::string readTrimmed(const std::wstring& path)
-{
-    const quorila::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return {};
-    }
-    std::string content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        content.append(chunk, read);
-    }
-    const char* blanks = " \t\r\n\v\f";
-    const std::size_t first = content.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return content.substr(first, content.find_last_not_of(blanks) - first + 1);
+    return self().substr(0, self().find_last_of(L'\\') + 1) + name;
 }
 
 int recordStart()
 {
-    const std::wstring exe = ownPath();
-    std::string line = "exe=" + toUtf8(exe) + "\tcwd=" + toUtf8(currentFolder()) + "\tcmd=" +
-                       toUtf8(GetCommandLineW()) + "\tversion=" + readTrimmed(besideSelf(exe, L"version.txt")) +
-                       "\r\n";
-    const quorila::UniqueHandle file(CreateFileW(besideSelf(exe, L"started.log").c_str(), FILE_APPEND_DATA,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return 3;
-    }
+    std::string version(64, '\0');
+    DWORD read = 0;
+    const quorila::UniqueHandle versionFile(
+        CreateFileW(besideSelf(L"version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    version.resize(versionFile && ReadFile(versionFile.get(), version.data(), 64, &read, nullptr) ? read : 0);
+    std::wstring folder(32768, L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    const std::string line = quorila::toUtf8(L"exe=" + self() + L"\tcwd=" + folder + L"\tcmd="
+                                             + GetCommandLineW() + L"\tversion=") + version + "\r\n";
+    const quorila::UniqueHandle record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    const BOOL ok = WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    return ok && written == line.size() ? 0 : 3;
-}
-
-int run(const wchar_t* duration)
-{
-    std::printf("%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
-    std::fflush(stdout);
-    if (std::wcscmp(duration, L"forever") == 0) {
-        for (;;) {
-            Sleep(INFINITE);
-        }
-    }
-    Sleep(static_cast<DWORD>(std::wcstoul(duration, nullptr, 10)));
-    return 0;
+    return record && WriteFile(record.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ? 0 : 3;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 3 && std::wcscmp(argv[1], L"--run") == 0) {
-        return run(argv[2]);
-    }
     if (argc <= 1 || (argc == 2 && std::wcscmp(argv[1], L"--record") == 0)) {
         return recordStart();
+    }
+    if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"--run") == 0) {
+        const quorila::UniqueHandle held(argc == 4 ? CreateFileW(besideSelf(argv[3]).c_str(), GENERIC_READ,
+                                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                                                   : nullptr);
+        Sleep(std::wcscmp(argv[2], L"forever") == 0 ? INFINITE : std::wcstoul(argv[2], nullptr, 10));
+        return 0;
     }
     return 1;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-// Shared tools of the Windows test programs: a temporary folder per test, small file helpers,
-// snapshots of whole trees, and starting programs of the build (the updater, the helpers).
+// What the Windows tests share: a folder per test, trees written and read back whole, programs of
+// the build started (the updater, the stand-in application), files held open, links, and the log.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,89 +12,94 @@
 
 #include <gtest/gtest.h>
 
-#include "log/update_log.h"
 #include "process/unique_handle.h"
 
 namespace quorila::test {
 
-// A fresh, empty folder for one test. Its removal at the end must succeed: a handle that the code
-// under test left open (or a file it left read-only) fails the test.
+// A fresh folder for one test; removing it at the end must succeed (a handle left open fails it).
 class TempFolder {
 public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-
     const std::wstring& path() const { return path_; }
-    // path() joined with a relative name.
     std::wstring operator/(const std::wstring& name) const;
 
 private:
     std::wstring path_;
 };
 
-// Writes `content` to `path`, creating the folders above it.
-void writeFile(const std::wstring& path, const std::string& content);
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> readFile(const std::wstring& path);
-bool exists(const std::wstring& path);
-bool isFolder(const std::wstring& path);
-void makeFolder(const std::wstring& path);
-
-// Every entry below `root` by relative path ('\' separated): files map to their content,
-// folders to "<dir>". Empty for a missing root.
+// Entries below a root by relative path: a file maps to its content, a folder to "<dir>", a link
+// (never entered) to "<link>". Listed by the platform itself, so long paths read whole.
 using Tree = std::map<std::wstring, std::string>;
 Tree snapshot(const std::wstring& root);
-// Writes a tree (as snapshot() gives it) below `root`.
 void writeTree(const std::wstring& root, const Tree& tree);
+void writeFile(const std::wstring& path, const std::string& content);
+std::optional<std::string> readFile(const std::wstring& path);
+bool exists(const std::wstring& path);
+// The path with its last element in its short (8.3) form; a test failure when it has none.
+std::wstring shortPath(const std::wstring& path);
+std::wstring fromUtf8(const std::string& text);
 
-// The folder holding this test program, the updater and the helper programs.
-std::wstring binFolder();
-// binFolder() joined with a program name such as L"QuorilaUpdater.exe".
+// `path` held open (a file or a folder) with a share mode, until the handle goes.
+UniqueHandle hold(const std::wstring& path, unsigned long shareMode);
+
+// A program beside the test program (the updater, fake_quorila.exe).
 std::wstring binProgram(const std::wstring& name);
-
-// A program started by a test; the handles are closed when it goes.
-struct StartedProcess {
+struct Started {
     ProcessHandles handles;
-    std::uint32_t processId = 0;
+    std::uint32_t id = 0;
 };
-// Starts `program` with the command line `"program" arguments`; nothing (and a test failure) when it
-// cannot be started.
-std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments);
-// Waits at most `milliseconds` for the process; its exit code, or nothing on time-out.
-std::optional<unsigned long> waitForExit(StartedProcess& process, unsigned long milliseconds);
-// Starts and waits (at most `milliseconds`); the exit code, or nothing (and a test failure) when it
-// cannot be started or does not end in time.
-std::optional<unsigned long> runProgram(const std::wstring& program, const std::wstring& arguments,
-                                        unsigned long milliseconds = 120000);
+std::optional<Started> start(const std::wstring& program, const std::wstring& arguments);
+std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000);
+std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments);
+bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds = 10000);
 
-// Holds `path` open through the file-locker helper with a share mode until release() or the end.
-class FileLock {
+// The log's messages without their time stamps. Every line must be "[Y-M-D h:m:s] text" + CR LF
+// in UTF-8 without a byte-order mark, numbers without leading zeros; a line that is not fails
+// the test.
+std::vector<std::wstring> logMessages(const std::wstring& path);
+
+// A symbolic link at `path` to `target` (made by the Unix `ln -s`: the tests run under Wine),
+// removed as itself at the end if still there.
+class Link {
 public:
-    // shareMode as for CreateFileW: 0 denies all, 1 (FILE_SHARE_READ) allows reading only.
-    FileLock(const std::wstring& path, unsigned long shareMode);
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return held_; }
-    void release();
+    Link(const std::wstring& target, const std::wstring& path);
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+    bool made() const { return made_; }
+    const std::wstring& path() const { return path_; }
 
 private:
-    std::optional<StartedProcess> locker_;
-    std::wstring marker_;
-    bool held_ = false;
+    std::wstring path_;
+    bool made_ = false;
 };
 
-// The log file's lines without their time stamps, in order (CR LF checked: a line without
-// it is returned with a trailing "<no CRLF>").
-std::vector<std::wstring> logMessages(const std::wstring& logPath);
+// One update as the application sets it up below a test folder: version 1 of the stand-in
+// application installed (with the installer's files), version 2 prepared as the release.
+struct UpdateSetup {
+    UpdateSetup();
+    TempFolder temp;
+    std::wstring release = temp / L"release 2";
+    std::wstring install = temp / L"Program Files\\Quorila";
+    std::wstring backup = temp / L"backup";
+    std::wstring log = temp / L"logs\\güncelleme.log";
+    std::wstring exe = L"Quorila.exe";
+    Tree oldInstall;
+    Tree newRelease;
+    // A process id no process has (Wine hands out small multiples of four).
+    static constexpr std::uint32_t gone = 0xFFFFFFF0u;
 
-// True when every line of the log is "[Y-M-D H:M:S] message" + CR LF, numbers in plain decimal
-// without leading zeros, and the file starts without a byte-order mark.
-bool hasLogFormat(const std::wstring& logPath);
-
-// UTF-8 to UTF-16 for comparing log content.
-std::wstring fromUtf8(const std::string& text);
+    std::wstring arguments(const std::wstring& pid) const;
+    std::optional<unsigned long> runUpdater(std::uint32_t pid = gone) const;
+    // The release plus the installer's files the clearing keeps.
+    Tree newInstall() const;
+};
+// The stand-in application's record of its starts in `folder` (one a line, fields exe, cwd, cmd,
+// version), waiting up to 20 s for `atLeast` of them; and a tree without that record.
+std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast);
+Tree withoutStarts(Tree tree);
 
 } // namespace quorila::test

@@ -2,55 +2,35 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
-#include <system_error>
+#include <regex>
 
 #include <windows.h>
 
+#include "folders/file_ops.h"
 #include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
-
-namespace fs = std::filesystem;
+#include "process/relaunch.h"
 
 namespace quorila::test {
 
-namespace {
-
-std::wstring uniqueName()
-{
-    static std::atomic<unsigned> counter{0};
-    return L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64())
-        + L"-" + std::to_wstring(counter++);
-}
-
-} // namespace
-
 TempFolder::TempFolder()
 {
+    static std::atomic<unsigned> counter{0};
+    std::wstring base(MAX_PATH + 1, L'\0');
+    base.resize(GetTempPathW(static_cast<DWORD>(base.size()), base.data()));
+    path_ = base + L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
     std::error_code error;
-    const fs::path base = fs::temp_directory_path(error);
-    path_ = (base / uniqueName()).wstring();
-    fs::create_directories(path_, error);
-    EXPECT_FALSE(error) << "cannot create the test folder";
+    removeTree(path_, error); // left by an earlier run whose process had this id
+    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
 }
 
 TempFolder::~TempFolder()
 {
-    // A program a test started (the fake application) may take a moment to end after its last
-    // write; a handle that stays open fails the removal for good.
+    // A program the test started may still be ending; what stays open for 3 s is a leak.
     std::error_code error;
-    for (int attempt = 0; attempt < 30; ++attempt) {
-        removeTree(path_, error);
-        if (!error) {
-            break;
-        }
-        Sleep(100);
-    }
-    EXPECT_FALSE(error) << "the test folder could not be removed: something is still open: " << error.message();
-    EXPECT_FALSE(exists(path_));
+    waitUntil([&] { return removeTree(path_, error), !error; }, 3000);
+    EXPECT_FALSE(error) << "the test folder could not be removed: " << error.message();
 }
 
 std::wstring TempFolder::operator/(const std::wstring& name) const
@@ -58,74 +38,50 @@ std::wstring TempFolder::operator/(const std::wstring& name) const
     return joinPath(path_, name);
 }
 
-void writeFile(const std::wstring& path, const std::string& content)
-{
-    std::error_code error;
-    fs::create_directories(fs::path(path).parent_path(), error);
-    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
-    out << content;
-    ASSERT_TRUE(out.good()) << "cannot write a test file";
-}
-
-std::optional<std::string> readFile(const std::wstring& path)
-{
-    std::ifstream in(fs::path(path), std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-bool exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool isFolder(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void makeFolder(const std::wstring& path)
-{
-    std::error_code error;
-    fs::create_directories(fs::path(path), error);
-    ASSERT_FALSE(error) << "cannot create a test folder";
-}
-
 namespace {
 
-// Adds the entries below `folder` to `tree`, by the platform's own listing (long paths fine): a
-// link or other reparse point is listed as "<link>" and never entered.
 void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
 {
     WIN32_FIND_DATAW found{};
-    const HANDLE first =
-        FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-    if (first == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot list a folder of " << relative.size() << " units below the snapshot's root";
-        return;
-    }
+    const HANDLE first = FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                          FindExSearchNameMatch, nullptr, 0);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE) << "cannot list a folder of the snapshot";
     const std::unique_ptr<void, decltype(&FindClose)> listing(first, &FindClose);
     do {
         const std::wstring name = found.cFileName;
+        const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;
         if (name == L"." || name == L"..") {
             continue;
         }
-        const std::wstring path = joinPath(folder, name);
-        const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             tree[entry] = "<link>";
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             tree[entry] = "<dir>";
-            addEntries(path, entry, tree);
+            addEntries(joinPath(folder, name), entry, tree);
         } else {
-            tree[entry] = readFile(path).value_or("<unreadable>");
+            tree[entry] = readFile(joinPath(folder, name)).value_or("<unreadable>");
         }
     } while (FindNextFileW(listing.get(), &found));
+}
+
+std::wstring quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+// The Unix path of a Windows path, its last element unresolved; empty when not under Wine.
+std::wstring unixPath(const std::wstring& path)
+{
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* folder = toUnix == nullptr ? nullptr : toUnix(std::wstring(parentPath(path)).c_str());
+    if (folder == nullptr) {
+        return {};
+    }
+    const std::wstring result = fromUtf8(folder) + L"/" + std::wstring(fileName(path));
+    HeapFree(GetProcessHeap(), 0, folder);
+    return result;
 }
 
 } // namespace
@@ -133,7 +89,8 @@ void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& 
 Tree snapshot(const std::wstring& root)
 {
     Tree tree;
-    if (isFolder(root)) {
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         addEntries(root, L"", tree);
     }
     return tree;
@@ -141,202 +98,225 @@ Tree snapshot(const std::wstring& root)
 
 void writeTree(const std::wstring& root, const Tree& tree)
 {
-    makeFolder(root);
+    std::error_code error;
+    createFolders(root, error);
     for (const auto& [relative, content] : tree) {
         if (content == "<dir>") {
-            makeFolder(joinPath(root, relative));
+            createFolders(joinPath(root, relative), error);
         } else {
             writeFile(joinPath(root, relative), content);
         }
     }
 }
 
-std::wstring binFolder()
+void writeFile(const std::wstring& path, const std::string& content)
+{
+    std::error_code error;
+    createFolders(std::wstring(parentPath(path)), error);
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
+        << "cannot write a test file";
+}
+
+std::optional<std::string> readFile(const std::wstring& path)
+{
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string content;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        content.append(chunk, read);
+    }
+    return content;
+}
+
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring shortPath(const std::wstring& path)
 {
     std::wstring buffer(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    buffer.resize(length);
-    return std::wstring(parentPath(buffer));
+    buffer.resize(GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size())));
+    EXPECT_NE(fileName(buffer), fileName(path)) << "no short name";
+    return buffer;
+}
+
+std::wstring fromUtf8(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+UniqueHandle hold(const std::wstring& path, unsigned long shareMode)
+{
+    UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    EXPECT_TRUE(held) << "cannot hold a test file open";
+    return held;
 }
 
 std::wstring binProgram(const std::wstring& name)
 {
-    return joinPath(binFolder(), name);
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    return joinPath(parentPath(self), name);
 }
 
-std::optional<StartedProcess> startProgram(const std::wstring& program, const std::wstring& arguments)
+std::optional<Started> start(const std::wstring& program, const std::wstring& arguments)
 {
-    // Under Wine a new process can die in Wine's own start-up, before any of the program runs; the
-    // caller then sees ERROR_INTERNAL_ERROR (about one start in a few thousand here).
-    // Such a start is tried again: the program never ran, so nothing it would do is hidden.
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
-    }
-    constexpr int attempts = 3;
+    // Wine now and then loses a new process in its own start-up (ERROR_INTERNAL_ERROR) before any
+    // of the program runs; such a start is tried again.
     DWORD error = 0;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::wstring buffer = commandLine; // CreateProcessW may write to the command line it is given
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::wstring commandLine = quoted(program) + L" " + arguments;
+        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
         PROCESS_INFORMATION info{};
-        if (CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info)) {
-            StartedProcess started;
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            Started started{.id = info.dwProcessId};
             started.handles.process.reset(info.hProcess);
             started.handles.thread.reset(info.hThread);
-            started.processId = info.dwProcessId;
             return started;
         }
-        error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR) {
+        if ((error = GetLastError()) != ERROR_INTERNAL_ERROR) {
             break;
         }
-        std::printf("note: Wine lost %ls in its start-up (Win32 error %lu); starting it again\n", program.c_str(),
-                    static_cast<unsigned long>(error));
+        std::printf("note: Wine lost a start of %ls; starting it again\n", program.c_str());
     }
-    ADD_FAILURE() << "CreateProcessW failed with Win32 error " << error << " for " << testing::PrintToString(program);
+    ADD_FAILURE() << "cannot start " << testing::PrintToString(program) << ": Win32 error " << error;
     return std::nullopt;
 }
 
-std::optional<unsigned long> waitForExit(StartedProcess& process, unsigned long milliseconds)
+std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds)
 {
-    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0) {
-        return std::nullopt;
-    }
     DWORD code = 0;
-    if (!GetExitCodeProcess(process.handles.process.get(), &code)) {
+    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0
+        || !GetExitCodeProcess(process.handles.process.get(), &code)) {
         return std::nullopt;
     }
     return code;
 }
 
-std::optional<unsigned long> runProgram(const std::wstring& program, const std::wstring& arguments,
-                                        unsigned long milliseconds)
+std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments)
 {
-    auto process = startProgram(program, arguments);
-    if (!process) {
-        return std::nullopt;
-    }
-    auto code = waitForExit(*process, milliseconds);
-    if (!code) {
-        ADD_FAILURE() << testing::PrintToString(program) << " did not end within " << milliseconds << " ms";
+    auto process = start(program, arguments);
+    auto code = process ? waitForExit(*process) : std::nullopt;
+    if (process && !code) {
+        ADD_FAILURE() << "the program did not end within two minutes";
         TerminateProcess(process->handles.process.get(), 1);
         WaitForSingleObject(process->handles.process.get(), INFINITE);
     }
     return code;
 }
 
-FileLock::FileLock(const std::wstring& path, unsigned long shareMode)
+bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds)
 {
-    // The ready marker goes to the temp folder so that it never lands inside a tree under test.
-    std::error_code error;
-    const std::wstring marker = (fs::temp_directory_path(error) / (uniqueName() + L".ready")).wstring();
-    locker_ = startProgram(binProgram(L"file_locker.exe"),
-                           L"\"" + path + L"\" " + std::to_wstring(shareMode) + L" \"" + marker + L"\"");
-    if (!locker_) {
-        ADD_FAILURE() << "cannot start file_locker.exe";
-        return;
-    }
-    // The locker creates the marker once it holds the file, or ends when it cannot.
-    for (int i = 0; i < 6000 && !held_; ++i) {
-        if (exists(marker)) {
-            held_ = true;
-        } else if (WaitForSingleObject(locker_->handles.process.get(), 10) == WAIT_OBJECT_0) {
-            break;
+    for (unsigned waited = 0; waited < milliseconds; waited += 10, Sleep(10)) {
+        if (condition()) {
+            return true;
         }
     }
-    marker_ = marker;
-    if (!held_) {
-        ADD_FAILURE() << "file_locker.exe could not hold the file";
-        release();
-    }
+    return condition();
 }
 
-FileLock::~FileLock()
+std::vector<std::wstring> logMessages(const std::wstring& path)
 {
-    release();
-}
-
-void FileLock::release()
-{
-    if (locker_) {
-        TerminateProcess(locker_->handles.process.get(), 0);
-        WaitForSingleObject(locker_->handles.process.get(), INFINITE);
-        locker_.reset();
-    }
-    // Removed only once the locker has ended: it may still hold the marker it has just made.
-    if (!marker_.empty()) {
-        DeleteFileW(marker_.c_str());
-        marker_.clear();
-    }
-    held_ = false;
-}
-
-std::wstring fromUtf8(const std::string& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-bool hasLogFormat(const std::wstring& logPath)
-{
-    const std::string content = readFile(logPath).value_or("");
-    if (content.empty() || content.starts_with("\xEF\xBB\xBF") || !content.ends_with("\r\n")) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t end = content.find("\r\n", start);
-        const std::string line = content.substr(start, end - start);
-        start = end + 2;
-        // [year-month-day hour:minute:second] with 1-4 or 1-2 digits, no leading zero
-        std::size_t pos = 1;
-        auto number = [&](char after, std::size_t maxDigits) {
-            const std::size_t first = pos;
-            while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
-                ++pos;
-            }
-            const std::size_t digits = pos - first;
-            const bool ok = digits >= 1 && digits <= maxDigits && !(digits > 1 && line[first] == '0')
-                && pos < line.size() && line[pos] == after;
-            ++pos;
-            return ok;
-        };
-        const bool ok = !line.empty() && line[0] == '[' && number('-', 4) && number('-', 2) && number(' ', 2)
-            && number(':', 2) && number(':', 2) && number(']', 2) && pos < line.size() && line[pos] == ' '
-            && line.find('\n') == std::string::npos;
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::vector<std::wstring> logMessages(const std::wstring& logPath)
-{
+    static const std::regex line(
+        R"(\[[1-9]\d{3}-([1-9]|1[0-2])-([1-9]|[12]\d|3[01]) ([1-9]?\d):([1-5]?\d):([1-5]?\d)\] ([^\r\n]+)\r\n)");
+    const std::string content = readFile(path).value_or("");
     std::vector<std::wstring> messages;
-    const std::string content = readFile(logPath).value_or("");
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find("\r\n", start);
-        std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const std::size_t stamp = line.find("] ");
-        std::wstring message = fromUtf8(stamp == std::string::npos ? line : line.substr(stamp + 2));
-        if (end == std::string::npos) {
-            message += L"<no CRLF>";
-            start = content.size();
-        } else {
-            start = end + 2;
-        }
-        messages.push_back(message);
+    auto next = content.cbegin();
+    for (std::smatch match; std::regex_search(next, content.cend(), match, line,
+                                              std::regex_constants::match_continuous);
+         next = match[0].second) {
+        messages.push_back(fromUtf8(match[6].str()));
     }
+    EXPECT_EQ(next, content.cend()) << "not a log line at byte " << (next - content.cbegin());
     return messages;
+}
+
+// Under Wine 8 CreateSymbolicLinkW makes nothing and every delete of a link deletes its target:
+// the Unix tools make and remove links. Wine cannot wait for them; the effect is waited for.
+Link::Link(const std::wstring& target, const std::wstring& path) : path_(path)
+{
+    made_ = start(L"Z:\\bin\\ln", L"-sn " + quoted(unixPath(target)) + L" " + quoted(unixPath(path)))
+        && waitUntil([&] { return exists(path); });
+    EXPECT_TRUE(made_) << "no link could be made";
+}
+
+Link::~Link()
+{
+    EXPECT_TRUE(!exists(path_) || (start(L"Z:\\bin\\rm", L"-f " + quoted(unixPath(path_)))
+                                   && waitUntil([&] { return !exists(path_); })))
+        << "a link was left behind";
+}
+
+UpdateSetup::UpdateSetup()
+{
+    static const std::string application = readFile(binProgram(L"fake_quorila.exe")).value_or("");
+    EXPECT_FALSE(application.empty()) << "fake_quorila.exe is missing";
+    oldInstall = {{L"Quorila.exe", application}, {L"version.txt", "1"}, {L"data", "<dir>"},
+                  {L"data\\settings.ini", "old settings"}, {L"data\\nested", "<dir>"},
+                  {L"data\\nested\\şema.json", "{\"v\":1}"}, {L"plugins", "<dir>"},
+                  {L"plugins\\old-plugin.dll", "old plugin"}, {L"unins000.exe", "uninstaller"},
+                  {L"unins000.dat", "uninstall data"}};
+    newRelease = {{L"Quorila.exe", application}, {L"version.txt", "2"}, {L"data", "<dir>"},
+                  {L"data\\settings.ini", "new settings"}, {L"data\\nested", "<dir>"},
+                  {L"data\\nested\\şema.json", "{\"v\":2}"}, {L"data\\empty", "<dir>"}, {L"new feature.txt", "new"}};
+    writeTree(install, oldInstall);
+    writeTree(release, newRelease);
+}
+
+std::wstring UpdateSetup::arguments(const std::wstring& pid) const
+{
+    return joinRelaunchArguments({L"", L"--pid", pid, L"--source", release, L"--target", install, L"--backup", backup,
+                                  L"--exe", exe, L"--log", log});
+}
+
+std::optional<unsigned long> UpdateSetup::runUpdater(std::uint32_t pid) const
+{
+    return run(binProgram(L"QuorilaUpdater.exe"), arguments(std::to_wstring(pid)));
+}
+
+Tree UpdateSetup::newInstall() const
+{
+    Tree expected = newRelease;
+    expected.insert({{L"unins000.exe", oldInstall.at(L"unins000.exe")}, {L"unins000.dat", oldInstall.at(L"unins000.dat")}});
+    return expected;
+}
+
+std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast)
+{
+    static const std::wregex field(L"(\\w+)=([^\t\r]*)");
+    std::vector<std::map<std::wstring, std::wstring>> records;
+    waitUntil([&] {
+        records.clear();
+        const std::wstring content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
+        for (std::size_t from = 0, end; (end = content.find(L"\r\n", from)) != std::wstring::npos; from = end + 2) {
+            const std::wstring line = content.substr(from, end - from);
+            auto& record = records.emplace_back();
+            for (std::wsregex_iterator it(line.begin(), line.end(), field), last; it != last; ++it) {
+                record[(*it)[1]] = (*it)[2];
+            }
+        }
+        return records.size() >= atLeast;
+    }, atLeast == 0 ? 0 : 20000);
+    return records;
+}
+
+Tree withoutStarts(Tree tree)
+{
+    tree.erase(L"started.log");
+    return tree;
 }
 
 } // namespace quorila::test

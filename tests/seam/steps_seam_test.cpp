@@ -1,0 +1,175 @@
+// The preflight checks and the transaction against scripted stand-ins for everything they call,
+// for the outcomes no real run reaches here. Each call goes to one journal (failures as "fail N"),
+// so a row shows the order of operations, log lines and codes together.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "driver/preflight.h"
+#include "driver/release_package.h"
+#include "driver/transaction.h"
+#include "folders/install_clearing.h"
+#include "folders/tree_copy.h"
+#include "log/failure_report.h"
+#include "process/install_lock.h"
+#include "process/relaunch.h"
+#include "process/restart.h"
+#include "process/wait.h"
+#include "process/write_access.h"
+
+namespace quorila {
+namespace {
+
+struct Script {
+    std::vector<bool> stillFolder{true, true, true}; // isStillFolder's answers, in order
+    std::vector<bool> clears{true, true};            // clearInstallFolder's
+    std::vector<bool> copies{true, true, true};      // copyTree's
+    bool oldBackupRemoved = true;
+    bool verifies = true;
+    bool restarts = true;
+    bool writable = true;
+    bool elevated = false;
+    bool relaunches = true;
+    std::optional<std::uint32_t> processId = 4242u;
+};
+
+struct Stage {
+    Script script;
+    std::vector<std::wstring> journal;
+    std::size_t calls[3] = {};
+} stage;
+
+bool next(const std::vector<bool>& answers, std::size_t& calls, std::wstring entry)
+{
+    const bool answer = calls < answers.size() && answers[calls];
+    ++calls;
+    stage.journal.push_back(entry + (answer ? L" ok" : L" FAILS"));
+    return answer;
+}
+
+} // namespace
+
+void UniqueHandle::reset(void* handle) noexcept { handle_ = handle; }
+void logLine(UpdateLog&, std::wstring_view message) { stage.journal.push_back(std::wstring(message)); }
+ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
+{
+    stage.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
+    return code;
+}
+UniqueHandle lockInstallFolder(const FileId&) { return UniqueHandle(reinterpret_cast<void*>(1)); }
+std::wstring ownExecutablePath() { return L"U:\\QuorilaUpdater.exe"; }
+bool waitForApplicationExit(std::uint32_t, UpdateLog&) { return true; }
+bool checkFolderSafetyAgain(const UpdateOptions&, const std::wstring&, const CheckedFolders&) { return true; }
+bool removeWholeFolder(const std::wstring&, const std::optional<FileId>&, UpdateLog&)
+{
+    stage.journal.push_back(L"remove old backup");
+    return stage.script.oldBackupRemoved;
+}
+bool isStillFolder(const std::wstring& folder, const std::wstring&)
+{
+    return next(stage.script.stillFolder, stage.calls[0], L"still " + folder);
+}
+bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog&)
+{
+    return next(stage.script.copies, stage.calls[1],
+                L"copy " + source + L" -> " + destination + (links == LinksInSource::refused ? L" no links" : L""));
+}
+bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&)
+{
+    return next(stage.script.clears, stage.calls[2], L"clear " + folder);
+}
+bool verifyNewExecutable(const std::wstring&) { return stage.script.verifies; }
+bool restartApplication(const std::wstring& executable, UpdateLog&)
+{
+    stage.journal.push_back(L"start " + executable);
+    return stage.script.restarts;
+}
+std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std::wstring&)
+{
+    return CheckedFolders{L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 7}, std::nullopt};
+}
+bool canWriteFolder(const std::wstring&) { return stage.script.writable; }
+bool isProcessElevated() { return stage.script.elevated; }
+bool relaunchElevated(UpdateLog&)
+{
+    stage.journal.push_back(L"relaunch");
+    return stage.script.relaunches;
+}
+std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return stage.script.processId; }
+bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
+
+namespace {
+
+const UpdateOptions options{L"4242", L"R:\\r", L"I:\\i", L"B:\\b", L"Quorila.exe", L"L:\\update.log"};
+
+struct Row {
+    const char* outcome;
+    Script script;
+    std::vector<std::wstring> journal; // from the clearing of the install folder on
+    int code;
+};
+
+TEST(Steps, EachOutcomeRunsItsStepsInOrder)
+{
+    const std::wstring clear = L"clear I:\\i", install = L"copy R:\\r -> I:\\i no links", back = L"copy B:\\b -> I:\\i";
+    const std::wstring verifyFailed = L"Yeni executable doğrulanamadı; rollback başlıyor.";
+    const std::wstring installFailed = L"Kurulum başarısız; rollback başlıyor.";
+    const std::wstring start = L"start I:\\i\\Quorila.exe";
+    const std::vector<Row> rows = {
+        {"installed", {}, {clear + L" ok", install + L" ok", L"Güncelleme başarıyla uygulandı.", start}, 0},
+        {"old backup not removed: nothing touched", {.oldBackupRemoved = false}, {}, 15},
+        {"install folder replaced during the backup", {.stillFolder = {true, false}}, {}, 11},
+        {"rolled back, the old version fails to start: still 17", {.copies = {true, false, true}, .restarts = false},
+         {clear + L" ok", install + L" FAILS", installFailed, L"still I:\\i ok", clear + L" ok", back + L" ok",
+          start, L"fail 17"}, 17},
+        {"install folder replaced before the rollback: nothing cleared", {.stillFolder = {true, true, false},
+                                                                          .copies = {true, false}},
+         {clear + L" ok", install + L" FAILS", installFailed, L"still I:\\i FAILS", L"fail 16"}, 16},
+        {"verification failed, rolled back", {.verifies = false},
+         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" ok", back + L" ok",
+          start, L"fail 19"}, 19},
+        {"verification failed, the rollback's clearing failed but the copy back worked",
+         {.clears = {true, false}, .verifies = false},
+         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" FAILS", back + L" ok",
+          start, L"fail 19"}, 19},
+        {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
+         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" ok", back + L" FAILS",
+          L"fail 18"}, 18},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        stage = {row.script};
+        UpdateLog log;
+        const PreflightPass pass{4242, *checkFolderSafety(options, L"")};
+        EXPECT_EQ(static_cast<int>(runUpdateTransaction(options, pass, log)), row.code);
+        const auto firstClear = std::find_if(stage.journal.begin(), stage.journal.end(),
+                                             [&](const std::wstring& entry) { return entry.starts_with(clear); });
+        EXPECT_EQ(std::vector<std::wstring>(firstClear, stage.journal.end()), row.journal);
+    }
+}
+
+TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
+{
+    const std::vector<Row> rows = {
+        {"writable", {}, {}, -1},
+        {"not writable: relaunched elevated", {.writable = false}, {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch"}, 0},
+        {"not writable, the prompt refused", {.writable = false, .relaunches = false},
+         {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch", L"fail 21"}, 21},
+        {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
+        {"a bad process id, but not writable: the elevated copy reads it", {.writable = false, .processId = {}},
+         {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch"}, 0},
+        {"a bad process id", {.processId = {}}, {L"fail 12"}, 12},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        stage = {row.script};
+        UpdateLog log;
+        const PreflightResult result = runPreflightChecks(options, log);
+        EXPECT_EQ(std::holds_alternative<ExitCode>(result) ? static_cast<int>(std::get<ExitCode>(result)) : -1, row.code);
+        EXPECT_EQ(stage.journal, row.journal);
+    }
+}
+
+} // namespace
+} // namespace quorila

@@ -1,0 +1,178 @@
+// The path rules on text alone: the grammar's pieces, the forms accepted, comparison, and the
+// rules for names below a folder.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "driver/release_package.h"
+#include "folders/folder_safety.h"
+#include "folders/install_clearing.h"
+#include "folders/path_grammar.h"
+#include "folders/tree_copy.h"
+
+namespace quorila {
+namespace {
+
+std::string shown(std::wstring_view text)
+{
+    return testing::PrintToString(std::wstring(text));
+}
+
+TEST(PathGrammar, TakesWindowsFormsApart)
+{
+    struct Pieces {
+        const wchar_t *path, *rootName, *rootDirectory, *parent, *fileName;
+        bool absolute;
+    };
+    const Pieces cases[] = {
+        {L"a\\\\b\\\\", L"", L"", L"a\\\\b", L"", false},
+        {L"a//b", L"", L"", L"a", L"b", false},
+        {L"C:", L"C:", L"", L"C:", L"", false},
+        {L"C:name", L"C:", L"", L"C:", L"name", false},
+        {L"C:\\/\\", L"C:", L"\\/\\", L"C:\\/\\", L"", true},
+        {L"C:\\a\\b\\", L"C:", L"\\", L"C:\\a\\b", L"", true},
+        {L"1:\\a", L"", L"", L"1:", L"a", false},
+        {L"\\\\?\\C:\\a", L"\\\\?", L"\\", L"\\\\?\\C:", L"a", true},
+        {L"\\??\\C:\\", L"\\??", L"\\", L"\\??\\C:", L"", true},
+        {L"\\??", L"", L"\\", L"\\", L"??", false},
+        {L"\\\\server", L"\\\\server", L"", L"\\\\server", L"", true},
+        {L"//server/share/", L"//server", L"/", L"//server/share", L"", true},
+        {L"\\\\\\server", L"", L"\\\\\\", L"\\\\\\", L"server", false},
+    };
+    for (const Pieces& c : cases) {
+        SCOPED_TRACE(shown(c.path));
+        EXPECT_EQ(rootName(c.path), c.rootName);
+        EXPECT_EQ(rootDirectory(c.path), c.rootDirectory);
+        EXPECT_EQ(parentPath(c.path), c.parent);
+        EXPECT_EQ(fileName(c.path), c.fileName);
+        EXPECT_EQ(isAbsolute(c.path), c.absolute);
+    }
+    // Over generated texts: the pieces rebuild the path and never overlap.
+    const std::wstring parts[] = {L"C:", L"c:", L"\\", L"/", L"\\\\", L"\\\\?\\", L"\\??\\", L"a", L"bc", L".", L"..", L"?"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::wstring path;
+        for (int n = static_cast<int>(random() % 6); n >= 0; --n) {
+            path += parts[random() % std::size(parts)];
+        }
+        SCOPED_TRACE(shown(path));
+        EXPECT_EQ(std::wstring(rootPath(path)) + std::wstring(relativePart(path)), path);
+        EXPECT_TRUE(path.starts_with(parentPath(path)) && path.ends_with(fileName(path)));
+        EXPECT_LE(rootPath(path).size() + fileName(path).size(), path.size());
+    }
+}
+
+TEST(PathGrammar, Joins)
+{
+    const wchar_t* cases[][3] = {
+        {L"C:\\app", L"Quorila.exe", L"C:\\app\\Quorila.exe"}, {L"C:\\app\\", L"x", L"C:\\app\\x"},
+        {L"C:", L"name", L"C:name"},         {L"\\\\server", L"share", L"\\\\server\\share"},
+        {L"\\\\?\\C:", L"a", L"\\\\?\\C:\\a"}, {L"C:\\app", L"D:\\other", L"D:\\other"},
+        {L"C:\\app", L"D:name", L"D:name"},   {L"C:\\app", L"C:name", L"C:\\app\\name"},
+        {L"C:\\app", L"\\other", L"C:\\other"}, {L"C:\\app", L"", L"C:\\app\\"},
+        {L"", L"name", L"name"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(joinPath(c[0], c[1]), c[2]) << shown(c[0]) << " / " << shown(c[1]);
+    }
+}
+
+// Only the forms every reader of a path takes alike pass.
+TEST(PathGrammar, AcceptsOnlyFormsEveryReaderTakesAlike)
+{
+    for (const wchar_t* path : {L"C:\\Program Files\\Quorila", L"c:/x/y/", L"C:\\x\\..\\y", L"\\\\server\\share\\x",
+                                L"\\\\?\\C:\\x\\", L"\\\\?\\UNC\\server\\share\\x", L"..\\backup", L"\\x",
+                                L"C:\\CONSOLE\\COM10\\güncelleme"}) {
+        EXPECT_TRUE(isAcceptedPathForm(path)) << shown(path);
+    }
+    for (const wchar_t* path :
+         {L"", L"\\??\\C:\\x", L"\\\\.\\C:\\x", L"//?/C:/x", L"\\\\?\\GLOBALROOT\\x", L"\\\\?\\Volume{0}\\x",
+          L"\\\\?\\C:", L"\\\\?\\C:\\x/y", L"\\\\?\\C:\\x\\..", L"\\\\?\\C:\\.\\x", L"\\\\?\\C:\\x.", L"\\\\?\\C:\\x \\y",
+          L"\\\\?\\C:\\x\\\\y", L"\\\\?\\UNC\\s", L"C:x", L"C:", L"C:\\x:stream", L"C:\\x\\nul.txt", L"C:\\CON \\x",
+          L"COM1", L"C:\\lpt\u00B9", L"C:\\CONOUT$", L"C:\\x\\a*b", L"C:\\x|y", L"C:\\x\ty", L"\\\\server",
+          L"\\\\server\\\\share"}) {
+        EXPECT_FALSE(isAcceptedPathForm(path)) << shown(path);
+    }
+}
+
+bool exactly(std::wstring_view a, std::wstring_view b)
+{
+    return a == b;
+}
+
+TEST(PathCompare, SameFolderOrInsideElementByElement)
+{
+    const std::tuple<const wchar_t*, const wchar_t*, bool> equal[] = {
+        {L"C:\\app\\sub", L"C:\\\\app//\\sub", true}, {L"\\\\server\\share", L"//server\\share", false},
+        {L"C:\\app", L"c:\\app", false},               {L"C:app", L"C:\\app", false},
+        {L"C:\\app\\", L"C:\\app", false},             {L"C:\\app", L"C:\\ap", false},
+        {L"C:\\a\\b", L"C:\\ab", false},               {L"C:\\x\\..\\app", L"C:\\app", false},
+    };
+    for (const auto& [a, b, result] : equal) {
+        EXPECT_EQ(pathsEqual(a, b), result) << shown(a) << " vs " << shown(b);
+        EXPECT_EQ(pathsEqual(b, a), result) << shown(b) << " vs " << shown(a);
+    }
+    const std::tuple<const wchar_t*, const wchar_t*, bool> inside[] = {
+        {L"C:\\app", L"C:\\app", true},          {L"C:/app//.\\backup", L"C:\\app", true},
+        {L"C:\\app", L"C:\\app\\backup", false}, {L"C:\\app-backup", L"C:\\app", false},
+        {L"C:\\x\\..\\app", L"C:\\app", true},    {L"C:\\app\\..\\..\\other", L"C:\\app", false},
+        {L"\\\\?\\C:\\app\\b", L"C:\\app", true}, {L"\\??\\C:\\app", L"\\\\.\\C:\\app\\", true},
+        {L"\\\\?\\UNC\\server\\share\\app", L"\\\\server\\share", true}, {L"\\\\server\\share", L"\\\\server", false},
+        {L"C:app", L"C:\\app", false},           {L"C:\\APP\\x", L"C:\\app", false},
+    };
+    for (const auto& [inner, outer, result] : inside) {
+        EXPECT_EQ(isSameOrInside(inner, outer, exactly), result) << shown(inner) << " in " << shown(outer);
+    }
+    for (const wchar_t* root : {L"C:\\", L"C:\\..", L"\\\\?\\C:", L"\\\\server\\share\\", L"\\\\?\\UNC\\server\\share", L""}) {
+        EXPECT_TRUE(isVolumeRoot(root)) << shown(root);
+    }
+    for (const wchar_t* below : {L"C:\\app", L"\\\\?\\C:\\app", L"\\\\server\\share\\app"}) {
+        EXPECT_FALSE(isVolumeRoot(below)) << shown(below);
+    }
+}
+
+TEST(NamesBelowAFolder, KeepEverythingInsideAndTheInstallerFilesByName)
+{
+    for (const wchar_t* kept : {L"C:\\Q\\unins000.exe", L"C:\\Q\\Unins000.exe", L"C:/Q/UNINS-data", L"unins"}) {
+        EXPECT_TRUE(isInstallerMaintenanceFile(kept)) << shown(kept);
+    }
+    for (const wchar_t* removed : {L"C:\\Q\\unin.exe", L"C:\\Q\\xunins", L"C:\\unins000\\a.exe", L"C:\\Q\\unins000\\",
+                                   L"C:\\Q\\UN\u0130NS000.EXE", L"C:\\Q\\un\u0131ns"}) {
+        EXPECT_FALSE(isInstallerMaintenanceFile(removed)) << shown(removed);
+    }
+    for (const wchar_t* name : {L"Quorila.exe", L"bin/Quorila.exe", L"..Quorila.exe"}) {
+        EXPECT_TRUE(isNameInsideFolder(name)) << shown(name);
+    }
+    for (const wchar_t* name : {L"", L"..", L"..\\Quorila.exe", L"bin/../../Q.exe", L"C:Q.exe", L"\\Q.exe",
+                                L"\\\\?\\C:\\Q.exe", L"bin\\"}) {
+        EXPECT_FALSE(isNameInsideFolder(name)) << shown(name);
+    }
+    const std::tuple<const wchar_t*, const wchar_t*, std::optional<std::wstring>> below[] = {
+        {L"C:\\src", L"C:\\src\\a\\b.txt", L"a\\b.txt"}, {L"C:/src/", L"C:/src//a", L"a"},
+        {L"C:\\src", L"C:\\src\\..a", L"..a"},           {L"C:", L"C:a", L"a"},
+        {L"C:\\src", L"C:\\src2\\a", std::nullopt},      {L"C:\\src", L"c:\\src\\a", std::nullopt},
+        {L"C:\\src", L"C:\\src\\", std::nullopt},        {L"C:\\src", L"C:\\src\\a\\..\\..\\x", std::nullopt},
+        {L"C:\\src", L"C:\\src\\.\\a", std::nullopt},    {L"C:\\src", L"C:\\src\\D:x", std::nullopt},
+    };
+    for (const auto& [source, entry, relative] : below) {
+        EXPECT_EQ(relativeBelow(source, entry), relative) << shown(entry);
+    }
+    // Whatever the rule accepts lands below the destination it is joined to.
+    const std::wstring parts[] = {L"a", L"..", L".", L"\\", L"/", L"C:", L"..b"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::wstring entry = L"C:\\src\\";
+        for (int n = static_cast<int>(random() % 5); n >= 0; --n) {
+            entry += parts[random() % std::size(parts)];
+        }
+        if (const auto relative = relativeBelow(L"C:\\src", entry)) {
+            const std::wstring target = joinPath(L"D:\\dest", *relative);
+            EXPECT_TRUE(isSameOrInside(target, L"D:\\dest", exactly) && !isSameOrInside(L"D:\\dest", target, exactly))
+                << shown(entry);
+        }
+    }
+}
+
+} // namespace
+} // namespace quorila

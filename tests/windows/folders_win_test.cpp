@@ -1,0 +1,136 @@
+// Folder safety, removal and copying on real folders: every spelling of a folder, links, short
+// names, read-only files, files in use.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <windows.h>
+
+#include "folders/file_ops.h"
+#include "folders/folder_safety.h"
+#include "folders/install_clearing.h"
+#include "folders/path_grammar.h"
+#include "folders/tree_copy.h"
+#include "support/test_support.h"
+
+namespace quorila::test {
+namespace {
+
+std::wstring transformed(std::wstring text, wchar_t (*change)(wchar_t))
+{
+    std::transform(text.begin(), text.end(), text.begin(), change);
+    return text;
+}
+
+TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
+{
+    TempFolder temp;
+    const std::wstring r = temp / L"release", i = temp / L"Install Folder", b = temp / L"backup";
+    const std::wstring log = temp / L"logs\\update.log", updater = binProgram(L"QuorilaUpdater.exe");
+    writeFile(i + L"\\Quorila.exe", "exe");
+    writeFile(temp / L"parent\\other\\other.exe", "another program");
+    writeFile(temp / L"a-file", "not a folder");
+    writeTree(temp / L"elsewhere", {});
+    const Link toInstall(i, temp / L"to-install"), toElsewhere(temp / L"elsewhere", temp / L"to-elsewhere");
+    const Link toRoot(L"C:\\", temp / L"to-root"), outOfInstall(temp / L"elsewhere", i + L"\\out");
+    const std::wstring upper = transformed(i, [](wchar_t c) { return c >= L'a' && c <= L'z' ? wchar_t(c - 32) : c; });
+    const std::wstring slashed = transformed(i, [](wchar_t c) { return c == L'\\' ? L'/' : c; });
+    const std::wstring lit = L"\\\\?\\", shortInstall = shortPath(i);
+    const Tree before = snapshot(temp.path());
+
+    struct Row {
+        const char* name;
+        std::wstring release, install, backup, log, updater;
+        bool safe;
+    };
+    const Row rows[] = {
+        {"plain", r, i, b, log, updater, true},
+        {"literal forms", lit + r, lit + i, lit + b + L"\\", lit + log, updater, true},
+        {"dot elements outside a literal form", i + L"\\..\\release", i, b, temp / L"logs\\.\\update.log", updater, true},
+        {"names that only begin alike", i + L"-release", i, i + L".backup", log, updater, true},
+        {"install folder not there yet", r, temp / L"not yet", b, log, updater, true},
+        {"backup below a link to elsewhere", r, i, toElsewhere.path() + L"\\backup", log, updater, true},
+        {"log and updater in the release folder", r, i, b, r + L"\\update.log", r + L"\\QuorilaUpdater.exe", true},
+        {"install a drive root", r, L"C:\\", b, log, updater, false},
+        {"backup a share's top folder", r, i, L"\\\\server\\share", log, updater, false},
+        {"release a literal drive root", lit + L"C:\\", i, b, log, updater, false},
+        {"install a bare name", r, L"Quorila", b, log, updater, false},
+        {"backup a bare name", r, i, L"backup", log, updater, false},
+        {"backup a drive root by ..", r, i, L"C:\\Quorila\\..", log, updater, false},
+        {"install a link to a drive root", r, toRoot.path(), b, log, updater, false},
+        {"backup a link to a drive root", r, i, toRoot.path() + L"\\", log, updater, false},
+        {"release is install with forward slashes", slashed, i, b, log, updater, false},
+        {"backup is install in capitals", r, i, upper, log, updater, false},
+        {"backup is install in its literal form", r, i, lit + upper + L"\\", log, updater, false},
+        {"backup is install by ..", r, i, i + L"\\..\\Install Folder", log, updater, false},
+        {"backup inside install", r, i, i + L"\\deep\\backup", log, updater, false},
+        {"backup inside install, capitals, not there yet", r, i, upper + L"\\backup", log, updater, false},
+        {"release inside install", i + L"\\release", i, b, log, updater, false},
+        {"install and backup inside release", temp.path(), i, b, log, updater, false},
+        {"release is install through a link", toInstall.path(), i, b, log, updater, false},
+        {"backup inside install through a link", r, i, toInstall.path() + L"\\backup", log, updater, false},
+        {"backup inside install by its short name", r, i, shortInstall + L"\\backup", log, updater, false},
+        {"backup in install by text, elsewhere on disk", r, i, outOfInstall.path() + L"\\backup", log, updater, false},
+        {"log in install, capitals", r, i, b, upper + L"\\update.log", updater, false},
+        {"log in install, forward slashes", r, i, b, slashed + L"/update.log", updater, false},
+        {"log in install, trailing dot", r, i, b, i + L".\\update.log", updater, false},
+        {"log in install through a link", r, i, b, toInstall.path() + L"\\update.log", updater, false},
+        {"log in backup", r, i, b, b + L"\\logs\\update.log", updater, false},
+        {"updater in install", r, i, b, log, i + L"\\QuorilaUpdater.exe", false},
+        {"updater in backup", r, i, b, log, b + L"\\tools\\QuorilaUpdater.exe", false},
+        {"install without the application", r, temp / L"parent", b, log, updater, false},
+        {"backup a file", r, i, temp / L"a-file", log, updater, false},
+        {"backup a link", r, i, toElsewhere.path(), log, updater, false},
+        {"\\??\\ form", r, i, L"\\??\\" + b, log, updater, false},
+        {"device form", L"\\\\.\\" + r, i, b, log, updater, false},
+        {"literal form with ..", r, i, lit + b + L"\\x\\..", log, updater, false},
+        {"alternate data stream", r, i, b, log + L":hidden", updater, false},
+        {"device name", r, i, b, temp / L"logs\\NUL.log", updater, false},
+        {"drive-relative", r, i, L"C:backup", log, updater, false},
+        {"wildcard", r + L"*", i, b, log, updater, false},
+    };
+    for (const Row& row : rows) {
+        const UpdateOptions options{L"42", row.release, row.install, row.backup, L"Quorila.exe", row.log};
+        EXPECT_EQ(checkFolderSafety(options, row.updater).has_value(), row.safe) << row.name;
+        if (std::string_view(row.name).starts_with("log")) {
+            EXPECT_EQ(isLogOutsideFolders(options), row.safe) << row.name;
+        }
+    }
+    // What the check hands on is the folders as the disk resolves them, and only those pass again.
+    const auto checked = checkFolderSafety({L"42", r, toInstall.path(), b, L"Quorila.exe", log}, updater);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(checked->install, finalPath(i));
+    EXPECT_TRUE(isStillFolder(toInstall.path(), checked->install));
+    EXPECT_FALSE(isStillFolder(temp / L"elsewhere", checked->install));
+    EXPECT_EQ(snapshot(temp.path()), before);
+}
+
+// A removal starts only in the folder that was checked, by its identity on disk.
+TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
+{
+    TempFolder temp;
+    const std::wstring install = temp / L"install";
+    UpdateLog log = openUpdateLog(temp / L"update.log");
+    writeTree(install, {{L"Quorila.exe", "application"}, {L"data\\a.txt", "a"}});
+    writeTree(temp / L"other", {});
+    const Tree before = snapshot(install);
+    const FileId other = *fileId(temp / L"other");
+    std::error_code error;
+    removeTree(install, error, {.folder = std::nullopt, .self = other});
+    EXPECT_TRUE(error);
+    removeTree(install + L"\\data", error, {.folder = other, .self = std::nullopt});
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(clearInstallFolder(install, other, log));
+    EXPECT_FALSE(removeWholeFolder(install, other, log));
+    EXPECT_EQ(snapshot(install), before);
+    const auto lines = logMessages(temp / L"update.log");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].starts_with(L"Dosya silinemedi: " + install + L"\\"));
+    EXPECT_EQ(lines[1], L"Dosya silinemedi: " + install);
+    EXPECT_TRUE(removeWholeFolder(install, fileId(install), log));
+    EXPECT_FALSE(exists(install));
+}
+
+} // namespace
+} // namespace quorila::test
