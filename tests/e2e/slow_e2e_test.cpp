@@ -20,7 +20,8 @@ TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinuteWithNoth
     auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
     ASSERT_TRUE(application);
     const ULONGLONG begin = GetTickCount64();
-    EXPECT_EQ(setup.runUpdater(application->id), 14u);
+    setup.pid = std::to_wstring(application->id);
+    EXPECT_EQ(setup.runUpdater(), 14u);
     const ULONGLONG waited = GetTickCount64() - begin;
     EXPECT_GE(waited, 59000u) << "gave up before the minute";
     EXPECT_LT(waited, 90000u) << "waited far beyond the minute";

@@ -151,14 +151,14 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
 
 TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
 {
+    const std::wstring asking = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
     const std::vector<Row> rows = {
         {"writable", {}, {}, -1},
-        {"not writable: relaunched elevated", {.writable = false}, {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch"}, 0},
-        {"not writable, the prompt refused", {.writable = false, .relaunches = false},
-         {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch", L"fail 21"}, 21},
+        {"not writable: relaunched elevated", {.writable = false}, {asking, L"relaunch"}, 0},
+        {"not writable, the prompt refused", {.writable = false, .relaunches = false}, {asking, L"relaunch", L"fail 21"}, 21},
         {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
-        {"a bad process id, but not writable: the elevated copy reads it", {.writable = false, .processId = {}},
-         {L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.", L"relaunch"}, 0},
+        {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .processId = {}},
+         {asking, L"relaunch"}, 0},
         {"a bad process id", {.processId = {}}, {L"fail 12"}, 12},
     };
     for (const Row& row : rows) {

@@ -92,8 +92,10 @@ struct UpdateSetup {
     // A process id no process has (Wine hands out small multiples of four).
     static constexpr std::uint32_t gone = 0xFFFFFFF0u;
 
-    std::wstring arguments(const std::wstring& pid) const;
-    std::optional<unsigned long> runUpdater(std::uint32_t pid = gone) const;
+    std::wstring pid = std::to_wstring(gone);
+    // The six options as the application passes them, then `extra`.
+    std::wstring arguments(const std::vector<std::wstring>& extra = {}) const;
+    std::optional<unsigned long> runUpdater() const;
     // The release plus the installer's files the clearing keeps.
     Tree newInstall() const;
 };

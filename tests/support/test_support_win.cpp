@@ -276,15 +276,17 @@ UpdateSetup::UpdateSetup()
     writeTree(release, newRelease);
 }
 
-std::wstring UpdateSetup::arguments(const std::wstring& pid) const
+std::wstring UpdateSetup::arguments(const std::vector<std::wstring>& extra) const
 {
-    return joinRelaunchArguments({L"", L"--pid", pid, L"--source", release, L"--target", install, L"--backup", backup,
-                                  L"--exe", exe, L"--log", log});
+    std::vector<std::wstring> tokens{L"", L"--pid", pid, L"--source", release, L"--target", install, L"--backup",
+                                     backup, L"--exe", exe, L"--log", log};
+    tokens.insert(tokens.end(), extra.begin(), extra.end());
+    return joinRelaunchArguments(tokens);
 }
 
-std::optional<unsigned long> UpdateSetup::runUpdater(std::uint32_t pid) const
+std::optional<unsigned long> UpdateSetup::runUpdater() const
 {
-    return run(binProgram(L"QuorilaUpdater.exe"), arguments(std::to_wstring(pid)));
+    return run(binProgram(L"QuorilaUpdater.exe"), arguments());
 }
 
 Tree UpdateSetup::newInstall() const

@@ -1,5 +1,4 @@
-// The path rules on text alone: the grammar's pieces, the forms accepted, comparison, and the
-// rules for names below a folder.
+// The path rules on text alone: the grammar, the forms accepted, comparison, names below a folder.
 
 #include <gtest/gtest.h>
 
@@ -65,14 +64,9 @@ TEST(PathGrammar, TakesWindowsFormsApart)
 
 TEST(PathGrammar, Joins)
 {
-    const wchar_t* cases[][3] = {
-        {L"C:\\app", L"Quorila.exe", L"C:\\app\\Quorila.exe"}, {L"C:\\app\\", L"x", L"C:\\app\\x"},
-        {L"C:", L"name", L"C:name"},         {L"\\\\server", L"share", L"\\\\server\\share"},
-        {L"\\\\?\\C:", L"a", L"\\\\?\\C:\\a"}, {L"C:\\app", L"D:\\other", L"D:\\other"},
-        {L"C:\\app", L"D:name", L"D:name"},   {L"C:\\app", L"C:name", L"C:\\app\\name"},
-        {L"C:\\app", L"\\other", L"C:\\other"}, {L"C:\\app", L"", L"C:\\app\\"},
-        {L"", L"name", L"name"},
-    };
+    const wchar_t* cases[][3] = {{L"C:\\app\\", L"x", L"C:\\app\\x"}, {L"C:", L"name", L"C:name"},
+                                 {L"\\\\server", L"share", L"\\\\server\\share"}, {L"C:\\app", L"D:name", L"D:name"},
+                                 {L"C:\\app", L"C:name", L"C:\\app\\name"}, {L"C:\\app", L"\\other", L"C:\\other"}};
     for (const auto& c : cases) {
         EXPECT_EQ(joinPath(c[0], c[1]), c[2]) << shown(c[0]) << " / " << shown(c[1]);
     }
