@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -39,7 +40,7 @@ const std::map<unsigned long, std::wstring> failureTexts = {
     {22, L"Yönetici yetkisine rağmen kurulum klasörüne yazılamıyor."},
 };
 
-struct Run : UpdateSetup {
+struct Update : UpdateSetup {
     std::wstring program = binProgram(L"QuorilaUpdater.exe");
     std::optional<std::wstring> commandLine; // in place of the six options
     bool logged = true;                      // false: no log may be written at all
@@ -54,7 +55,7 @@ struct Run : UpdateSetup {
 struct Row {
     const char* name;
     unsigned long code;
-    std::function<void(Run&)> arrange;
+    std::function<void(Update&)> arrange;
 };
 
 // `tree` without the entries at or below `path` (a path below `root`).
@@ -70,7 +71,7 @@ Tree without(Tree tree, const std::wstring& root, const std::wstring& path)
 void expectRow(const Row& row)
 {
     SCOPED_TRACE(row.name);
-    Run r;
+    Update r;
     r.lines = {started};
     row.arrange(r);
     const std::wstring& root = r.temp.path();
@@ -109,7 +110,9 @@ void expectRow(const Row& row)
     EXPECT_TRUE(without(without(after, root, r.install), root, r.backup)
                 == without(without(before, root, r.install), root, r.backup))
         << "something outside the install and backup folders changed";
-    EXPECT_EQ(snapshot(r.backup), r.backupAfter.value_or(r.oldInstall));
+    if (row.code != 15 || r.backupAfter) { // a failed backup leaves what it had copied
+        EXPECT_EQ(snapshot(r.backup), r.backupAfter.value_or(r.oldInstall));
+    }
     const std::wstring startLog = joinPath(parentPath(r.exe), L"started.log");
     Tree install = snapshot(r.install);
     install.erase(startLog);
@@ -137,7 +140,7 @@ void expectRow(const Row& row)
 
 const Row rows[] = {
     {"an application that holds its data until it exits; a stale backup; an earlier log", 0,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.backup, {{L"stale.txt", "from an earlier run"}, {L"old\\x.bin", "x"}});
          writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
          r.application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
@@ -148,7 +151,7 @@ const Row rows[] = {
                     L"Installer bakım dosyası korunuyor: unins000.dat", L"Güncelleme başarıyla uygulandı.", restarted};
      }},
     {"--exe in a subfolder; a read-only installer file that the release ships too", 0,
-     [](Run& r) {
+     [](Update& r) {
          for (Tree* tree : {&r.oldInstall, &r.newRelease}) {
              tree->insert({{L"bin", "<dir>"}, {L"bin\\Quorila.exe", tree->at(L"Quorila.exe")},
                            {L"bin\\version.txt", tree->at(L"version.txt")}});
@@ -161,7 +164,7 @@ const Row rows[] = {
          r.lines = {gone};
      }},
     {"release, backup and log past 260 characters", 0,
-     [](Run& r) {
+     [](Update& r) {
          const std::wstring deep = r.temp / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
          writeTree(deep, {});
          ASSERT_TRUE(MoveFileW(r.release.c_str(), joinPath(deep, L"release").c_str()));
@@ -171,7 +174,7 @@ const Row rows[] = {
          writeTree(r.backup, {{L"stale.txt", "from an earlier run"}});
      }},
     {"the install folder a second time, in its literal form", 0,
-     [](Run& r) {
+     [](Update& r) {
          writeFile(r.temp / L"decoy\\Quorila.exe", "another installation");
          const std::wstring plain = std::exchange(r.install, r.temp / L"decoy");
          r.commandLine = r.arguments({L"--target", L"\\\\?\\" + plain});
@@ -179,7 +182,7 @@ const Row rows[] = {
          r.install = plain;
      }},
     {"a release file that cannot be read; a stale backup with a read-only file", 17,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"read-only.txt", "r"}});
          ASSERT_TRUE(SetFileAttributesW(joinPath(r.backup, L"read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
          r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
@@ -187,20 +190,20 @@ const Row rows[] = {
                     rollingBack, restarted};
      }},
     {"a release holding a link", 17,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.temp / L"elsewhere", {{L"plugin.dll", "linked plugin"}});
          r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.release, L"plugins")));
          r.lines = {L"Dosya kopyalanamadı: " + joinPath(r.release, L"plugins"), rollingBack};
      }},
     {"a release folder that cannot be listed", 17,
-     [](Run& r) {
+     [](Update& r) {
          r.held.push_back({joinPath(r.release, L"data\\nested"), 0});
          r.lines = {installing, L"Kaynak klasör taranırken hata oluştu.", rollingBack};
      }},
     // Wine deletes what a link points to through any delete of the link: here a link in the
     // installation is never removed, so the update stops at it and the old version comes back.
     {"a link in the installation", 17,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.temp / L"elsewhere", {{L"a.txt", "not the updater's"}});
          r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.install, L"linked")));
          r.oldInstall[L"linked"] = "<link>";
@@ -209,12 +212,12 @@ const Row rows[] = {
          r.lines = {L"Dosya silinemedi: " + joinPath(r.install, L"linked"), rollingBack};
      }},
     {"an install file in use that cannot be deleted", 16,
-     [](Run& r) {
+     [](Update& r) {
          r.held.push_back({joinPath(r.install, L"plugins\\old-plugin.dll"), FILE_SHARE_READ});
          r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"plugins"), rollingBack};
      }},
     {"a stale backup with a file in use: nothing is touched", 15,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"z.txt", "z"}});
          r.backupAfter = snapshot(r.backup);
          r.held.push_back({joinPath(r.backup, L"old\\library.dll"), FILE_SHARE_READ});
@@ -223,55 +226,55 @@ const Row rows[] = {
      }},
     // A folder held open with delete sharing stays after its removal reported no error.
     {"a stale backup folder held open", 15,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.backup, {{L"old.txt", "older"}});
          r.held.push_back({r.backup, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE});
          r.backupAfter = Tree{};
          r.lines = {L"Dosya silinemedi: " + r.backup};
      }},
     {"a backup folder below a file", 15,
-     [](Run& r) {
+     [](Update& r) {
          writeFile(r.temp / L"blocker", "a file");
          r.backup = r.temp / L"blocker\\backup";
          r.backupAfter = Tree{};
          r.lines = {L"Klasör oluşturulamadı: " + r.backup};
      }},
     {"a new executable that cannot start", 20,
-     [](Run& r) {
+     [](Update& r) {
          writeFile(joinPath(r.release, r.exe), r.newRelease[r.exe] = "not a program");
          r.lines = {L"Güncelleme başarıyla uygulandı.", L"Quorila yeniden başlatılamadı. Win32 hata: 193"};
      }},
-    {"no options", 10, [](Run& r) { r.commandLine = L""; r.logged = false; }},
-    {"an empty --exe", 10, [](Run& r) { r.exe = L""; r.logged = false; }},
+    {"no options", 10, [](Update& r) { r.commandLine = L""; r.logged = false; }},
+    {"an empty --exe", 10, [](Update& r) { r.exe = L""; r.logged = false; }},
     {"a stray quote makes the rest one value", 10,
-     [](Run& r) { r.commandLine = L"--pid \"4242 " + r.arguments(); r.logged = false; }},
+     [](Update& r) { r.commandLine = L"--pid \"4242 " + r.arguments(); r.logged = false; }},
     {"the updater started from the install folder", 11,
-     [](Run& r) {
+     [](Update& r) {
          r.program = joinPath(r.install, L"QuorilaUpdater.exe");
          ASSERT_TRUE(CopyFileW(binProgram(L"QuorilaUpdater.exe").c_str(), r.program.c_str(), FALSE));
      }},
     {"the log in the install folder, other letter case", 11,
-     [](Run& r) {
+     [](Update& r) {
          r.log = r.temp / L"PROGRAM FILES\\QUORILA\\update.log";
          r.logged = false;
      }},
     {"the backup inside the install folder by its short name", 11,
-     [](Run& r) { r.backup = shortPath(r.temp / L"Program Files") + L"\\Quorila\\backup"; }},
+     [](Update& r) { r.backup = shortPath(r.temp / L"Program Files") + L"\\Quorila\\backup"; }},
     // Folders that cannot be read leave no way to tell whether the log lies inside one: none is written.
     {"a literal backup path with ..", 11,
-     [](Run& r) {
+     [](Update& r) {
          r.backup = L"\\\\?\\" + r.install + L"\\x\\..";
          r.logged = false;
      }},
-    {"an --exe as long as a command line allows", 11, [](Run& r) { r.exe = std::wstring(30000, L'q'); }},
-    {"a process id with a letter", 12, [](Run& r) { r.pid = L"42a"; }},
+    {"an --exe as long as a command line allows", 11, [](Update& r) { r.exe = std::wstring(30000, L'q'); }},
+    {"a process id with a letter", 12, [](Update& r) { r.pid = L"42a"; }},
     {"a release without its data folder", 13,
-     [](Run& r) {
+     [](Update& r) {
          writeTree(r.temp / L"bare release", {{L"Quorila.exe", r.newRelease.at(L"Quorila.exe")}});
          r.release = r.temp / L"bare release";
      }},
     // Wine reports every process as elevated: a folder that cannot be written ends with 22.
-    {"an install folder that is not there", 22, [](Run& r) { r.install = r.temp / L"not installed"; }},
+    {"an install folder that is not there", 22, [](Update& r) { r.install = r.temp / L"not installed"; }},
 };
 
 TEST(UpdateEndToEnd, EachSituationEndsWithItsCodeAndLosesNothing)
@@ -337,6 +340,67 @@ TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
         EXPECT_EQ(snapshot(setup.temp / L"moved"), kept);
         EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
     }
+}
+
+TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
+{
+    std::optional<Started> application;
+    const ULONGLONG begin = GetTickCount64();
+    expectRow({"an application that never exits", 14, [&](Update& r) {
+                   application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
+                   r.pid = std::to_wstring(application->id);
+                   r.lines = {started, waiting, L"Quorila 60 saniye içinde kapanmadı."};
+               }});
+    const ULONGLONG waited = GetTickCount64() - begin;
+    EXPECT_GE(waited, 59000u) << "gave up before the minute";
+    EXPECT_LT(waited, 90000u) << "waited far beyond the minute";
+    EXPECT_FALSE(waitForExit(*application, 0)) << "the application was ended, not waited for";
+    TerminateProcess(application->handles.process.get(), 0);
+}
+
+// A file that cannot be read or removed at each kind of place in a larger tree (first, last,
+// nested, top level, next to the installer's files): whatever step it stops, nothing is lost.
+TEST(SlowEndToEnd, NoFileIsLostWhereverACopyOrARemovalFails)
+{
+    const auto widen = [](Update& r) {
+        for (int index = 0; index < 15; ++index) {
+            const std::wstring name = std::wstring(index % 3 == 0 ? L"" : index % 3 == 1 ? L"data\\" : L"data\\nested\\")
+                + L"dosya " + std::to_wstring(index);
+            r.oldInstall[name + L".eski"] = std::string(64u << (index % 9), static_cast<char>('a' + index));
+            r.newRelease[index % 4 ? name + L".eski" : name + L".yeni"] = std::string(32u << (index % 7), 'Z');
+        }
+        writeTree(r.install, r.oldInstall);
+        writeTree(r.release, r.newRelease);
+    };
+    Update sample;
+    widen(sample);
+    struct Kind {
+        bool inRelease;
+        unsigned long shareMode;
+        int every; // position
+    };
+    int positions = 0;
+    int losses = 0;
+    for (const Kind kind : {Kind{true, 0, 3}, Kind{false, FILE_SHARE_READ, 1}, Kind{false, 0, 3}}) {
+        int index = 0;
+        for (const auto& [file, content] : kind.inRelease ? sample.newRelease : sample.oldInstall) {
+            if (content == "<dir>" || index++ % kind.every != 0) {
+                continue;
+            }
+            // A held installer file stops nothing: it is never removed.
+            const unsigned long code = kind.inRelease ? 17 : kind.shareMode == 0 ? 15 : file.starts_with(L"unins") ? 0 : 16;
+            const std::string name = testing::PrintToString(file) + (kind.inRelease ? " of the release" : " installed")
+                + " held, share mode " + std::to_string(kind.shareMode);
+            const int failures = testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+            expectRow({name.c_str(), code, [&](Update& r) {
+                           widen(r);
+                           r.held.push_back({joinPath(kind.inRelease ? r.release : r.install, file), kind.shareMode});
+                       }});
+            losses += testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() > failures;
+            ++positions;
+        }
+    }
+    std::printf("%d fault positions, %d losses\n", positions, losses);
 }
 
 } // namespace
