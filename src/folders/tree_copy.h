@@ -1,8 +1,6 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "log/update_log.h"
 
@@ -26,9 +24,5 @@ enum class LinksInSource {
 // overwriting files, deleting nothing. Stops at the first failure after exactly one line; a
 // refused link fails with "Dosya kopyalanamadı: " + its path.
 bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log);
-
-// The part of `entryPath` below `source`, read lexically: `entryPath` must be `source`, then
-// separators, then a sub-path with no "." or ".." element. Nothing otherwise.
-std::optional<std::wstring> relativeBelow(std::wstring_view source, std::wstring_view entryPath);
 
 } // namespace quorila

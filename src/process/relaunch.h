@@ -1,20 +1,13 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-#include <vector>
 
+#include "base/command_line.h"
 #include "log/update_log.h"
 
 namespace quorila {
 
-// One argument in the form CommandLineToArgvW reads back unchanged; never empty.
-std::wstring quoteArgument(std::wstring_view argument);
-
-// The arguments after the first (the program), each quoted, joined by one blank.
-std::wstring joinRelaunchArguments(const std::vector<std::wstring>& arguments);
-
-// This process's own executable; empty when it cannot be read in 32768 units.
+// This process's own executable; empty when it cannot be read.
 std::wstring ownExecutablePath();
 
 // joinRelaunchArguments of this process's own command line; empty when it cannot be split.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/exit_code.h"
-#include "driver/options.h"
+#include "base/options.h"
 
 namespace quorila {
 namespace {

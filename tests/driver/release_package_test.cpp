@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/release_package.h"
+#include "folders/path_grammar.h"
 
 namespace quorila {
 namespace {

@@ -6,7 +6,7 @@
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_copy.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "log/update_log.h"
 #include "process/install_lock.h"
 #include "process/relaunch.h"
@@ -52,7 +52,7 @@ void reset() { state() = State{}; }
 using fake::journal;
 using fake::script;
 
-void UniqueHandle::reset(void* handle) noexcept { handle_ = handle; }
+void closeHandle(void*) noexcept {} // the fakes hand out no real handles
 
 void logLine(UpdateLog&, std::wstring_view message) { journal().push_back(L"log " + std::wstring(message)); }
 

@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "folders/install_clearing.h"
+#include "folders/entry_rules.h"
 #include "folders/path_grammar.h"
-#include "folders/tree_copy.h"
 #include "support/shown.h"
 
 namespace quorila {

@@ -42,22 +42,25 @@ TEST(FullPath, GrowsItsBufferResolvesAndReportsFailure)
     // Full paths just below, at and above the first buffer's 260 units, and far beyond it.
     for (std::size_t length : {250u, 258u, 259u, 260u, 261u, 262u, 520u, 521u, 5000u, 40000u}) {
         const std::wstring expected = L"C:\\" + std::wstring(length - 3, L'q');
-        const FullPath full = fullPath(L"C:\\skipped\\..\\" + expected.substr(3));
-        EXPECT_EQ(full.error, 0u) << length;
-        EXPECT_EQ(full.text, expected) << length;
+        std::error_code error;
+        const std::wstring full = fullPath(L"C:\\skipped\\..\\" + expected.substr(3), error);
+        EXPECT_FALSE(error) << length;
+        EXPECT_EQ(full, expected) << length;
     }
+    std::error_code ignored;
     const std::wstring current = currentFolder();
     ASSERT_FALSE(current.empty());
-    EXPECT_EQ(fullPath(L"name\\sub").text, joinPath(current, L"name\\sub"));
-    EXPECT_EQ(fullPath(L".\\a\\..\\name").text, joinPath(current, L"name"));
-    EXPECT_EQ(fullPath(L"\\top").text, std::wstring(rootName(current)) + L"\\top");
-    EXPECT_EQ(fullPath(L"C:/x//y").text, L"C:\\x\\y");
+    EXPECT_EQ(fullPath(L"name\\sub", ignored), joinPath(current, L"name\\sub"));
+    EXPECT_EQ(fullPath(L".\\a\\..\\name", ignored), joinPath(current, L"name"));
+    EXPECT_EQ(fullPath(L"\\top", ignored), std::wstring(rootName(current)) + L"\\top");
+    EXPECT_EQ(fullPath(L"C:/x//y", ignored), L"C:\\x\\y");
     // The platform's one failure here; Wine sets no error for it, so none may leak through.
     for (DWORD before : {DWORD{ERROR_SUCCESS}, DWORD{ERROR_ACCESS_DENIED}}) {
         SetLastError(before);
-        const FullPath full = fullPath(L"");
-        EXPECT_EQ(full.error, static_cast<unsigned long>(ERROR_INVALID_NAME));
-        EXPECT_TRUE(full.text.empty());
+        std::error_code error;
+        const std::wstring full = fullPath(L"", error);
+        EXPECT_EQ(error.value(), static_cast<int>(ERROR_INVALID_NAME));
+        EXPECT_TRUE(full.empty());
     }
 }
 
@@ -339,7 +342,8 @@ TEST(CheckFolderSafety, SeesThroughLinksAndShortNames)
     ASSERT_TRUE(toInstall.made() && toElsewhere.made() && outOfInstall.made());
     const std::wstring installShort = shortPath(i);
     const std::wstring linkedBackup = toInstall.path() + L"\\backup";
-    ASSERT_FALSE(isSameOrInside(fullPath(linkedBackup).text, i, equalIgnoringCase));
+    std::error_code ignored;
+    ASSERT_FALSE(isSameOrInside(fullPath(linkedBackup, ignored), i, equalIgnoringCase));
 
     expectDecisions(temp, {
         {r, i, linkedBackup, false},

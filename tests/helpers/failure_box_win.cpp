@@ -8,7 +8,7 @@
 // LOG_PATH is not given.
 
 #include "driver/exit_code.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "log/update_log.h"
 
 int wmain(int argc, wchar_t** argv)

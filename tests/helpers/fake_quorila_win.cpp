@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <cwchar>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -18,7 +18,7 @@
 
 #include "log/update_log.h"
 #include "process/relaunch.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "folders/path_grammar.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "log/update_log.h"
 #include "support/test_support.h"
 

@@ -11,7 +11,7 @@
 #include "log/update_log.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 #include "support/links.h"
 #include "support/test_support.h"
 
