@@ -6,7 +6,7 @@
 
 namespace quorila {
 
-// A text that the platform writes into a caller's buffer (GetFullPathNameW,
+// A text that the platform writes into a caller's buffer (GetFullPathNameW, GetCurrentDirectoryW,
 // GetFinalPathNameByHandleW, GetModuleFileNameW): `fill(buffer, capacity)` returns 0 on failure,
 // the text's length when it fit, or otherwise the capacity it needs (or the capacity it filled).
 // The buffer grows until the text fits; a text that keeps outgrowing it (the current folder

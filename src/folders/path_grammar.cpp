@@ -237,41 +237,31 @@ bool isAcceptedPathForm(std::wstring_view path) noexcept
 
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name)
 {
-    std::wstring joined;
-    // The common case: a relative name below a folder.
+    bool needsSeparator = false;
     if (!name.empty() && !isSeparator(name[0]) && !startsWithDrive(name)) {
-        const bool needsSeparator = !folder.empty() && !isSeparator(folder.back()) &&
-                                    !(folder.size() == 2 && startsWithDrive(folder));
-        joined.reserve(folder.size() + 1 + name.size());
-        joined.append(folder);
-        if (needsSeparator) {
-            joined.push_back(L'\\');
+        // The common case: a relative name below a folder.
+        needsSeparator = !folder.empty() && !isSeparator(folder.back()) &&
+                         !(folder.size() == 2 && startsWithDrive(folder));
+    } else {
+        // The general append rule.
+        const std::wstring_view nameRoot = rootName(name);
+        if (isAbsolute(name) || (!nameRoot.empty() && nameRoot != rootName(folder))) {
+            return std::wstring(name);
         }
-        joined.append(name);
-        return joined;
+        name.remove_prefix(nameRoot.size());
+        if (!name.empty() && isSeparator(name.front())) {
+            folder = rootName(folder); // a name from the root: the folder's root name in front
+        } else {
+            needsSeparator = !fileName(folder).empty() || (rootDirectory(folder).empty() && isAbsolute(folder));
+        }
     }
-
-    // The general append rule.
-    const std::wstring_view nameRoot = rootName(name);
-    const std::wstring_view folderRoot = rootName(folder);
-    if (isAbsolute(name) || (!nameRoot.empty() && nameRoot != folderRoot)) {
-        return std::wstring(name);
-    }
-    const std::wstring_view nameRest = name.substr(nameRoot.size());
-    if (!rootDirectory(name).empty()) {
-        joined.reserve(folderRoot.size() + nameRest.size());
-        joined.append(folderRoot);
-        joined.append(nameRest);
-        return joined;
-    }
-    const bool needsSeparator =
-        !fileName(folder).empty() || (rootDirectory(folder).empty() && isAbsolute(folder));
-    joined.reserve(folder.size() + 1 + nameRest.size());
+    std::wstring joined;
+    joined.reserve(folder.size() + 1 + name.size());
     joined.append(folder);
     if (needsSeparator) {
         joined.push_back(L'\\');
     }
-    joined.append(nameRest);
+    joined.append(name);
     return joined;
 }
 

@@ -23,6 +23,18 @@ constexpr std::wstring_view relativePathFailedLine = L"Göreli dosya yolu hesapl
 constexpr std::wstring_view typeNotReadableLine = L"Dosya türü okunamadı: ";
 constexpr std::wstring_view fileNotCopiedLine = L"Dosya kopyalanamadı: ";
 
+// Makes sure `folder` exists as a folder, creating missing levels. False after its one line.
+bool ensureFolder(const std::wstring& folder, UpdateLog& log)
+{
+    std::error_code error;
+    createFolders(folder, error);
+    if (error) {
+        logLine(log, folderNotCreatedLine, folder);
+        return false;
+    }
+    return true;
+}
+
 // Copies one regular file of the listing to `target`, making its folder first.
 bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateLog& log)
 {
@@ -39,17 +51,6 @@ bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateL
 }
 
 } // namespace
-
-bool ensureFolder(const std::wstring& folder, UpdateLog& log)
-{
-    std::error_code error;
-    createFolders(folder, error);
-    if (error) {
-        logLine(log, folderNotCreatedLine, folder);
-        return false;
-    }
-    return true;
-}
 
 bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log)
 {

@@ -6,10 +6,6 @@
 
 namespace quorila {
 
-// Makes sure `folder` exists as a folder, creating missing levels. False after logging
-// "Klasör oluşturulamadı: " + folder.
-bool ensureFolder(const std::wstring& folder, UpdateLog& log);
-
 // What a copy does with a link (or other reparse point) below its source.
 enum class LinksInSource {
     // A linked folder is made as a plain, empty folder and a linked file is copied from its

@@ -10,16 +10,13 @@ namespace quorila {
 // This process's own executable; empty when it cannot be read.
 std::wstring ownExecutablePath();
 
-// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
-std::wstring buildRelaunchParameters();
-
 // Starts this executable again with the same arguments, in this process's current folder (an
 // elevated process would otherwise start in the system folder, and a relative option would name
 // another folder there), through the "runas" verb, without waiting. Logs one line; true when the
 // shell started it.
 bool relaunchElevated(UpdateLog& log);
 
-// The start behind relaunchElevated, for a given executable, parameter string and working
+// Test seam: the start behind relaunchElevated, for a given executable, parameter string and working
 // folder: refuses (with its one line, starting nothing) when the executable or the parameters are
 // empty, else asks the shell for "runas". Logs one line; true when the shell started it.
 bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,

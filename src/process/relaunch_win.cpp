@@ -14,15 +14,7 @@ constexpr std::wstring_view commandNotBuiltLine = L"Yönetici yetkili updater ko
 constexpr std::wstring_view elevationRefusedLine = L"Yönetici izni alınamadı. Win32 hata: ";
 constexpr std::wstring_view relaunchedLine = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
-} // namespace
-
-std::wstring ownExecutablePath()
-{
-    return growingText([](wchar_t* buffer, DWORD capacity) {
-        return GetModuleFileNameW(nullptr, buffer, capacity);
-    }).value_or(std::wstring());
-}
-
+// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
 std::wstring buildRelaunchParameters()
 {
     const auto arguments = splitProcessCommandLine();
@@ -32,12 +24,22 @@ std::wstring buildRelaunchParameters()
     return joinRelaunchArguments(*arguments);
 }
 
+} // namespace
+
+std::wstring ownExecutablePath()
+{
+    return growingText([](wchar_t* buffer, DWORD capacity) {
+        return GetModuleFileNameW(nullptr, buffer, capacity);
+    }).value_or(std::wstring());
+}
+
 bool relaunchElevated(UpdateLog& log)
 {
     const std::wstring executable = ownExecutablePath();
     const std::wstring parameters = buildRelaunchParameters();
-    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
-    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    const std::wstring folder = growingText([](wchar_t* buffer, DWORD capacity) {
+        return GetCurrentDirectoryW(capacity, buffer);
+    }).value_or(std::wstring());
     return relaunchElevatedWith(executable, parameters, folder, log);
 }
 
