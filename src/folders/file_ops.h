@@ -12,6 +12,10 @@
 
 namespace quorila {
 
+// The error of the Win32 call that has just failed, as these functions report it; asked on the
+// line right after the call.
+std::error_code lastError();
+
 // Copies one file, replacing an existing target and creating a missing one (what copy_file with
 // overwrite_existing promises; MinGW's refuses every existing target).
 void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::error_code& error);

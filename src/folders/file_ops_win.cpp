@@ -33,12 +33,6 @@ std::error_code platformError(DWORD code)
     return {static_cast<int>(code), std::system_category()};
 }
 
-// The error of the Win32 call that has just failed: asked right after it.
-std::error_code lastError()
-{
-    return platformError(GetLastError());
-}
-
 // Nothing there: also when a file stands where the path needs a folder (ERROR_DIRECTORY).
 bool isMissing(const std::error_code& error)
 {
@@ -270,6 +264,11 @@ std::error_code removeFolder(const std::wstring& path, DWORD attributes, std::ws
 }
 
 } // namespace
+
+std::error_code lastError()
+{
+    return platformError(GetLastError());
+}
 
 struct FolderListing::Level : FolderCursor {
     using FolderCursor::FolderCursor;

@@ -9,24 +9,20 @@
 
 #include "base/growing_text.h"
 #include "base/unique_handle.h"
+#include "folders/file_ops.h"
 
 namespace quorila {
 
 std::wstring fullPath(const std::wstring& path, std::error_code& error)
 {
     auto full = growingText([&](wchar_t* buffer, DWORD capacity) {
-        // Wine fails an empty text without setting the last error: start from none, and report a
-        // failure that names no error as Windows reports that one.
-        SetLastError(ERROR_SUCCESS);
+        // Wine fails an empty text without setting the last error: what is left then is the error
+        // Windows reports for it.
+        SetLastError(ERROR_INVALID_NAME);
         return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
     });
-    const DWORD code = GetLastError();
-    error.clear();
-    if (!full) {
-        error = {static_cast<int>(code != ERROR_SUCCESS ? code : ERROR_INVALID_NAME), std::system_category()};
-        return {};
-    }
-    return std::move(*full);
+    error = full ? std::error_code() : lastError();
+    return full ? std::move(*full) : std::wstring();
 }
 
 std::optional<std::wstring> finalPath(const std::wstring& path)
