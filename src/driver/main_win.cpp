@@ -3,15 +3,13 @@
 
 #include <windows.h>
 
-#include <variant>
-
-#include "driver/command_line.h"
+#include "base/command_line.h"
 #include "driver/exit_code.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "driver/preflight.h"
 #include "driver/transaction.h"
 #include "folders/folder_safety.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "log/update_log.h"
 
 namespace quorila {
@@ -21,7 +19,8 @@ constexpr std::wstring_view startedLine = L"QuorilaUpdater başlatıldı.";
 
 ExitCode runUpdater()
 {
-    const UpdateOptions options = readUpdateOptions(parseCommandLine());
+    const auto tokens = splitProcessCommandLine();
+    const UpdateOptions options = readUpdateOptions(tokens ? pairOptionTokens(*tokens) : OptionMap{});
     if (!hasAllOptions(options)) {
         // Before the log exists: the box alone, nothing created on disk.
         showErrorBox(exitCodeMessage(ExitCode::MissingParameters), ErrorBoxStyle::IconOnly);
@@ -34,9 +33,8 @@ ExitCode runUpdater()
     logLine(log, startedLine);
 
     const PreflightResult preflight = runPreflightChecks(options, log);
-    const ExitCode code = std::holds_alternative<ExitCode>(preflight)
-        ? std::get<ExitCode>(preflight)
-        : runUpdateTransaction(options, std::get<PreflightPass>(preflight), log);
+    const ExitCode code =
+        preflight.endedWith ? *preflight.endedWith : runUpdateTransaction(options, preflight.pass, log);
 
     closeUpdateLog(log);
     return code;

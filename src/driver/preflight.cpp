@@ -4,7 +4,7 @@
 
 #include "driver/release_package.h"
 #include "folders/folder_safety.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "process/relaunch.h"
 #include "process/write_access.h"
 
@@ -20,29 +20,29 @@ PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
 {
     auto folders = checkFolderSafety(options, ownExecutablePath());
     if (!folders) {
-        return reportFailure(log, ExitCode::UnsafeFolders);
+        return {.endedWith = reportFailure(log, ExitCode::UnsafeFolders)};
     }
 
     if (!canWriteFolder(options.installFolder)) {
         // An elevated process never relaunches itself: it cannot gain more rights.
         if (isProcessElevated()) {
-            return reportFailure(log, ExitCode::NotWritableWhileElevated);
+            return {.endedWith = reportFailure(log, ExitCode::NotWritableWhileElevated)};
         }
         logLine(log, elevationNoticeLine);
         if (relaunchElevated(log)) {
-            return ExitCode::Success; // the elevated copy carries on with the update
+            return {.endedWith = ExitCode::Success}; // the elevated copy carries on with the update
         }
-        return reportFailure(log, ExitCode::ElevationFailed);
+        return {.endedWith = reportFailure(log, ExitCode::ElevationFailed)};
     }
 
     const auto processId = parseProcessId(options.pidText);
     if (!processId) {
-        return reportFailure(log, ExitCode::InvalidProcessId);
+        return {.endedWith = reportFailure(log, ExitCode::InvalidProcessId)};
     }
     if (!checkReleasePackage(options.releaseFolder, options.exeName)) {
-        return reportFailure(log, ExitCode::IncompleteReleasePackage);
+        return {.endedWith = reportFailure(log, ExitCode::IncompleteReleasePackage)};
     }
-    return PreflightPass{*processId, std::move(*folders)};
+    return {.pass = PreflightPass{*processId, std::move(*folders)}};
 }
 
 } // namespace quorila

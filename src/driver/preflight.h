@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <variant>
+#include <optional>
 
 #include "driver/exit_code.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "folders/folder_safety.h"
 #include "log/update_log.h"
 
@@ -17,12 +17,17 @@ struct PreflightPass {
     CheckedFolders folders;
 };
 
-// Either a pass (go on with the transaction) or the code that ends the run.
-using PreflightResult = std::variant<PreflightPass, ExitCode>;
+// The checks' answer: the code that ends the run here, or (none) the pass the transaction goes on
+// with.
+struct PreflightResult {
+    std::optional<ExitCode> endedWith = std::nullopt;
+    PreflightPass pass = {};
+};
 
-// Folder safety (11), write access with the elevated relaunch (0, 21) or 22, process id (12) and
-// release package (13), in that order. Every failure has gone through reportFailure; nothing in
-// the three folders has changed.
+// Folder safety (UnsafeFolders), write access with the elevated relaunch (Success once the
+// elevated copy runs, ElevationFailed) or NotWritableWhileElevated, process id (InvalidProcessId)
+// and release package (IncompleteReleasePackage), in that order. Every failure has gone through
+// reportFailure; nothing in the three folders has changed.
 PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log);
 
 } // namespace quorila

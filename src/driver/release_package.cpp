@@ -1,7 +1,5 @@
 #include "driver/release_package.h"
 
-#include "folders/path_grammar.h"
-
 namespace quorila {
 
 namespace {
@@ -44,25 +42,6 @@ std::optional<std::uint32_t> parseProcessId(std::wstring_view pidText)
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(result);
-}
-
-bool isNameInsideFolder(std::wstring_view exeName)
-{
-    if (exeName.empty() || !rootPath(exeName).empty() || fileName(exeName).empty()) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start <= exeName.size()) {
-        std::size_t end = start;
-        while (end < exeName.size() && !isSeparator(exeName[end])) {
-            ++end;
-        }
-        if (exeName.substr(start, end - start) == L"..") {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
 }
 
 } // namespace quorila

@@ -12,10 +12,6 @@ namespace quorila {
 // 2^32). Nothing when no digit was read, anything follows the number, or the value is zero.
 std::optional<std::uint32_t> parseProcessId(std::wstring_view pidText);
 
-// True when `exeName` names a file inside a folder: no drive or other root, no root separator,
-// no ".." element, and a non-empty file name.
-bool isNameInsideFolder(std::wstring_view exeName);
-
 // True when the release holds `exeName` as a regular file and "data" as a folder (links followed,
 // query errors count as absence), and `exeName` stays inside the folder. Silent.
 bool checkReleasePackage(const std::wstring& releaseFolder, const std::wstring& exeName);

@@ -7,7 +7,7 @@
 #include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
 #include "folders/tree_copy.h"
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 #include "process/install_lock.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
@@ -20,22 +20,31 @@ namespace {
 constexpr std::wstring_view backupLine = L"Mevcut Quorila sürümü yedekleniyor: ";
 constexpr std::wstring_view installLine = L"Yeni release kuruluyor...";
 constexpr std::wstring_view successLine = L"Güncelleme başarıyla uygulandı.";
-constexpr std::wstring_view installRollbackLine = L"Kurulum başarısız; rollback başlıyor.";
-constexpr std::wstring_view verifyRollbackLine = L"Yeni executable doğrulanamadı; rollback başlıyor.";
 constexpr std::wstring_view anotherUpdaterLine = L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor.";
 
+// Why a rollback starts: its announcement line and the codes of its two outcomes.
+struct RollbackCause {
+    std::wstring_view line;
+    ExitCode rolledBack;
+    ExitCode notRolledBack;
+};
+constexpr RollbackCause installFailed{L"Kurulum başarısız; rollback başlıyor.", ExitCode::InstallFailedRolledBack,
+                                      ExitCode::InstallFailedRollbackFailed};
+constexpr RollbackCause verificationFailed{
+    L"Yeni executable doğrulanamadı; rollback başlıyor.",
+    ExitCode::VerificationFailedRolledBack, ExitCode::VerificationFailedRollbackFailed};
+
 // Copies the backup back and starts the old version; the old version is running before the
-// failure box appears. `rolledBack` and `notRolledBack` are the codes of the two outcomes.
+// failure box appears.
 ExitCode rollBackAndReport(const UpdateOptions& options, const CheckedFolders& checked,
-                           const std::wstring& executable, std::wstring_view announcement, ExitCode rolledBack,
-                           ExitCode notRolledBack, UpdateLog& log)
+                           const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
-    logLine(log, announcement);
+    logLine(log, cause.line);
     if (!rollBack(options, checked, log)) {
-        return reportFailure(log, notRolledBack);
+        return reportFailure(log, cause.notRolledBack);
     }
     restartApplication(executable, log); // its own line tells whether the old version started
-    return reportFailure(log, rolledBack);
+    return reportFailure(log, cause.rolledBack);
 }
 
 } // namespace
@@ -90,13 +99,10 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     logLine(log, installLine);
     if (!clearInstallFolder(options.installFolder, *pass.folders.installId, log)
         || !copyTree(options.releaseFolder, options.installFolder, LinksInSource::refused, log)) {
-        return rollBackAndReport(options, pass.folders, executable, installRollbackLine,
-                                 ExitCode::InstallFailedRolledBack, ExitCode::InstallFailedRollbackFailed, log);
+        return rollBackAndReport(options, pass.folders, executable, installFailed, log);
     }
     if (!verifyNewExecutable(executable)) {
-        return rollBackAndReport(options, pass.folders, executable, verifyRollbackLine,
-                                 ExitCode::VerificationFailedRolledBack, ExitCode::VerificationFailedRollbackFailed,
-                                 log);
+        return rollBackAndReport(options, pass.folders, executable, verificationFailed, log);
     }
 
     logLine(log, successLine);

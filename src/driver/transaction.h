@@ -1,18 +1,18 @@
 #pragma once
 
 #include "driver/exit_code.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "driver/preflight.h"
 #include "log/update_log.h"
 
 namespace quorila {
 
-// Takes the install folder's lock (11 when another updater holds it), waits for the application,
-// checks the folders again (11 when they no longer pass or are no longer the folders checked),
-// replaces the backup with an exact copy of the installation, clears the install folder, copies
-// the release in, verifies and restarts; rolls back from the backup when clearing, copying or
-// verifying fails. Returns 0, 11 or 14 to 20 after every failure box has been closed. The backup
-// folder stays.
+// Takes the install folder's lock (UnsafeFolders when another updater holds it), waits for the
+// application, checks the folders again (UnsafeFolders when they no longer pass or are no longer
+// the folders checked), replaces the backup with an exact copy of the installation, clears the
+// install folder, copies the release in, verifies and restarts; rolls back from the backup when
+// clearing, copying or verifying fails. Returns Success, UnsafeFolders or ApplicationNotClosed to
+// RestartFailed after every failure box has been closed. The backup folder stays.
 ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
 
 // Clears the install folder (result ignored) and copies the backup back into it, provided the

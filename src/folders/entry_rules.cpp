@@ -2,49 +2,18 @@
 // where a listed entry lies below the listed folder, and which entries belong to the installer.
 // Pure text work, so that it is tested on every platform.
 
+#include "folders/entry_rules.h"
+
 #include <cstddef>
 #include <cwctype>
-#include <optional>
-#include <string>
-#include <string_view>
 
-#include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
-#include "folders/tree_copy.h"
 
 namespace quorila {
 
 namespace {
 
 constexpr std::wstring_view maintenancePrefix = L"unins";
-
-bool isDriveDesignator(std::wstring_view path) noexcept
-{
-    return path.size() == 2 && path[1] == L':'
-        && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
-}
-
-// True when every element of `subPath` is a real name: no "." or "..", and no root of its own
-// (a drive or server in front would make the join leave the destination).
-bool isPlainSubPath(std::wstring_view subPath) noexcept
-{
-    if (subPath.empty() || !rootName(subPath).empty() || isSeparator(subPath.front())) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start < subPath.size()) {
-        std::size_t end = start;
-        while (end < subPath.size() && !isSeparator(subPath[end])) {
-            ++end;
-        }
-        const std::wstring_view element = subPath.substr(start, end - start);
-        if (element == L"." || element == L"..") {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -63,7 +32,9 @@ std::optional<std::wstring> relativeBelow(std::wstring_view source, std::wstring
     while (!rest.empty() && isSeparator(rest.front())) {
         rest.remove_prefix(1);
     }
-    if (!isPlainSubPath(rest)) {
+    // Every element a real name, and no root of its own (a drive or server in front would make
+    // the join leave the destination).
+    if (!staysBelow(rest, false)) {
         return std::nullopt;
     }
     return std::wstring(rest);

@@ -5,10 +5,19 @@
 #include <system_error>
 #include <vector>
 
+// The file operations that MinGW's std::filesystem gets wrong on Windows, with the standard
+// functions' contracts. Each one that can fail reports it in a std::error_code out-parameter
+// (cleared on success, the platform's error otherwise); a query that only answers "there or not"
+// returns an optional instead.
+
 namespace quorila {
 
+// The error of the Win32 call that has just failed, as these functions report it; asked on the
+// line right after the call.
+std::error_code lastError();
+
 // Copies one file, replacing an existing target and creating a missing one (what copy_file with
-// overwrite_existing promises; MinGW's refuses every existing target). Error left in `error`.
+// overwrite_existing promises; MinGW's refuses every existing target).
 void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::error_code& error);
 
 // True when `path` itself (not what it points to) is a link or junction.
@@ -44,6 +53,19 @@ inline std::optional<FileKind> knownFileKind(const std::wstring& path)
 // crashes on a literal form ending in a dot element): no error when it is a folder already; an
 // error when a file stands in the way or the platform refuses.
 void createFolders(const std::wstring& folder, std::error_code& error);
+
+// What a removal checks of its starting point before it deletes anything: the identity of the
+// folder that holds the path, and of the path itself, as they were when the folders were checked.
+// An empty field is not checked.
+struct RemovalGuard {
+    std::optional<FileId> folder;
+    std::optional<FileId> self;
+};
+
+// Removes a file, or a folder with everything below it. Links are removed as themselves or not at
+// all and never entered; read-only files are removed; a missing path is no error. Nothing is
+// removed unless the guard's identities hold. The first error ends the removal.
+void removeTree(const std::wstring& path, std::error_code& error, const RemovalGuard& guard = {});
 
 // A streamed listing of a folder with the contract of std::filesystem's directory iterators in
 // their error-code forms (MinGW's read a folder whose path reaches 260 characters as the current

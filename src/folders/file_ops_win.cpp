@@ -9,7 +9,6 @@
 // fails).
 
 #include "folders/file_ops.h"
-#include "folders/install_clearing.h"
 
 #include <optional>
 #include <string>
@@ -20,9 +19,10 @@
 
 #include <windows.h>
 
-#include "folders/folder_safety.h"
+#include "folders/full_path.h"
+#include "folders/path_compare.h"
 #include "folders/path_grammar.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 
@@ -34,9 +34,10 @@ std::error_code platformError(DWORD code)
 }
 
 // Nothing there: also when a file stands where the path needs a folder (ERROR_DIRECTORY).
-bool isMissing(DWORD code)
+bool isMissing(const std::error_code& error)
 {
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY;
+    return error == platformError(ERROR_FILE_NOT_FOUND) || error == platformError(ERROR_PATH_NOT_FOUND)
+        || error == platformError(ERROR_DIRECTORY);
 }
 
 // A folder whose entries are ours to remove: a real folder, not a link or junction to one.
@@ -58,45 +59,11 @@ DWORD followedAttributes(const std::wstring& path, DWORD attributes, std::error_
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (!target || !GetFileInformationByHandle(target.get(), &information)) {
-        const DWORD code = GetLastError();
-        error = platformError(code);
+        error = lastError();
         return 0;
     }
     return information.dwFileAttributes;
 }
-
-// Owns one listing handle of FindFirstFileExW and closes it with FindClose exactly once.
-class FindHandle {
-public:
-    FindHandle() noexcept = default;
-    explicit FindHandle(HANDLE handle) noexcept : handle_(handle) {}
-    FindHandle(FindHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    FindHandle& operator=(FindHandle&& other) noexcept
-    {
-        if (this != &other) {
-            close();
-            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() { close(); }
-
-    HANDLE get() const noexcept { return handle_; }
-    bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    void close() noexcept
-    {
-        if (valid()) {
-            FindClose(handle_);
-        }
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
 
 // The name of what an open handle reaches, from the root of its volume. Of a link that the
 // platform follows whatever the flags (Wine does), the name of what it points to. Asked of the
@@ -141,7 +108,7 @@ constexpr DWORD notTheListedEntry = ERROR_CANT_ACCESS_FILE;
 // is never followed) that is first checked to reach exactly that entry: the same kind, at the
 // same place. Read-only entries lose
 // that attribute first. A vanished entry is no error. The entry goes when the handle closes.
-DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::wstring& expectedName)
+std::error_code deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::wstring& expectedName)
 {
     // The right to change attributes only where one is to be cleared: an account may be allowed to
     // delete what it may not change.
@@ -154,18 +121,18 @@ DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::w
     if (!entry) {
         // Just listed, so only "no such file" means it went meanwhile; a path that cannot be
         // reached (too long, say) is a failure, not a removal.
-        const DWORD code = GetLastError();
-        return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
+        const std::error_code error = lastError();
+        return error == platformError(ERROR_FILE_NOT_FOUND) ? std::error_code() : error;
     }
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof(basic))) {
-        return GetLastError();
+        return lastError();
     }
     constexpr DWORD kind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     const std::optional<std::wstring> reached = reachedName(entry.get());
     if (((basic.FileAttributes ^ listedAttributes) & kind) != 0 || !reached
         || !equalIgnoringCase(*reached, expectedName)) {
-        return notTheListedEntry;
+        return platformError(notTheListedEntry);
     }
     // The name goes at once (POSIX semantics), not when the last handle of another program (a
     // virus scanner, the indexer) closes: its folder can then be removed and the name used again.
@@ -173,7 +140,7 @@ DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::w
     posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
         | FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
     if (SetFileInformationByHandle(entry.get(), fileDispositionInfoEx, &posix, sizeof(posix))) {
-        return ERROR_SUCCESS;
+        return {};
     }
     // Not offered by the file system (FAT, older Windows, Wine): the classic delete, which
     // refuses a read-only entry.
@@ -184,101 +151,127 @@ DWORD deleteEntry(const std::wstring& path, DWORD listedAttributes, const std::w
         FILE_BASIC_INFO writable{}; // zero times stay as they are
         writable.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
         if (!SetFileInformationByHandle(entry.get(), FileBasicInfo, &writable, sizeof(writable))) {
-            return GetLastError();
+            return lastError();
         }
     }
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     if (!SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
-        return GetLastError();
+        return lastError();
     }
-    return ERROR_SUCCESS;
+    return {};
 }
 
-// One folder being emptied: its listing, the entry the listing stands on, and the name (as
+// One folder's listing through FindFirstFileExW and FindNextFileW, standing on one entry at a
+// time and passing over "." and "..". The removal walk and FolderListing both walk with it.
+class FolderCursor {
+public:
+    // Starts the listing; the platform's error (and no entries) when it cannot be started.
+    FolderCursor(const std::wstring& folder, std::error_code& error) : folder_(folder)
+    {
+        const std::wstring pattern = joinPath(folder, L"*");
+        listing_.reset(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found_, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        error = listing_ ? std::error_code() : lastError();
+        unread_ = listing_.valid();
+    }
+
+    // Moves to the next entry: false at the end of the folder (its listing closed then), or after
+    // an error left in `error`.
+    bool next(std::error_code& error)
+    {
+        error.clear();
+        while (listing_) {
+            if (unread_) {
+                unread_ = false;
+            } else if (!FindNextFileW(listing_.get(), &found_)) {
+                error = lastError();
+                if (error == platformError(ERROR_NO_MORE_FILES)) {
+                    error.clear();
+                }
+                listing_.reset(); // the folder may be removed once its listing is closed
+                return false;
+            }
+            if (name() != L"." && name() != L"..") {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const std::wstring& folder() const noexcept { return folder_; }
+    std::wstring_view name() const noexcept { return found_.cFileName; }
+    DWORD attributes() const noexcept { return found_.dwFileAttributes; }
+
+private:
+    std::wstring folder_;
+    UniqueFindHandle listing_;
+    WIN32_FIND_DATAW found_{};
+    bool unread_ = false; // `found_` holds the first entry, not yet handed out
+};
+
+// One folder being emptied: its listing, its own attributes as listed, and the name (as
 // reachedName gives it) that every entry listed in it must have below it.
 struct OpenFolder {
-    std::wstring path;
+    FolderCursor cursor;
     DWORD attributes = 0;
     std::wstring name;
-    FindHandle listing;
-    WIN32_FIND_DATAW current{};
-    bool hasCurrent = false;
 };
 
 // Starts the listing of a real folder; a folder that vanished meanwhile lists nothing.
-DWORD openFolder(const std::wstring& path, DWORD attributes, std::wstring name, std::vector<OpenFolder>& open)
+std::error_code openFolder(const std::wstring& path, DWORD attributes, std::wstring name,
+                           std::vector<OpenFolder>& open)
 {
-    OpenFolder folder;
-    folder.path = path;
-    folder.attributes = attributes;
-    folder.name = std::move(name);
-    const std::wstring pattern = joinPath(path, L"*");
-    folder.listing = FindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &folder.current,
-                                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!folder.listing.valid()) {
-        const DWORD code = GetLastError();
-        if (!isMissing(code)) {
-            return code;
-        }
+    std::error_code error;
+    FolderCursor cursor(path, error);
+    if (error && !isMissing(error)) {
+        return error;
     }
-    folder.hasCurrent = folder.listing.valid();
-    open.push_back(std::move(folder));
-    return ERROR_SUCCESS;
+    open.push_back(OpenFolder{std::move(cursor), attributes, std::move(name)});
+    return {};
 }
 
 // Depth-first removal below (and of) the real folder `path`, listed under the name `name`. The
 // open folders are kept on the heap rather than the call stack, so that the deepest tree a path
 // can name fits.
-DWORD removeFolder(const std::wstring& path, DWORD attributes, std::wstring name)
+std::error_code removeFolder(const std::wstring& path, DWORD attributes, std::wstring name)
 {
     std::vector<OpenFolder> open;
-    DWORD code = openFolder(path, attributes, std::move(name), open);
-    while (code == ERROR_SUCCESS && !open.empty()) {
+    std::error_code error = openFolder(path, attributes, std::move(name), open);
+    while (!error && !open.empty()) {
         OpenFolder& folder = open.back();
-        if (!folder.hasCurrent) {
-            // Emptied: close its listing before removing it.
-            const std::wstring emptied = std::move(folder.path);
-            const std::wstring emptiedName = std::move(folder.name);
-            const DWORD emptiedAttributes = folder.attributes;
-            open.pop_back();
-            code = deleteEntry(emptied, emptiedAttributes, emptiedName);
-            continue;
-        }
-
-        const std::wstring name = folder.current.cFileName;
-        const DWORD entryAttributes = folder.current.dwFileAttributes;
-        const std::wstring entryPath = joinPath(folder.path, name);
-        std::wstring entryName = joinPath(folder.name, name);
-        if (!FindNextFileW(folder.listing.get(), &folder.current)) {
-            const DWORD advanceCode = GetLastError();
-            if (advanceCode != ERROR_NO_MORE_FILES) {
-                code = advanceCode;
+        if (!folder.cursor.next(error)) {
+            if (error) {
                 break;
             }
-            folder.hasCurrent = false;
-        }
-
-        if (name == L"." || name == L"..") {
+            // Emptied, and its listing closed: remove it.
+            const OpenFolder emptied = std::move(folder);
+            open.pop_back();
+            error = deleteEntry(emptied.cursor.folder(), emptied.attributes, emptied.name);
             continue;
         }
+        const std::wstring entryPath = joinPath(folder.cursor.folder(), folder.cursor.name());
+        std::wstring entryName = joinPath(folder.name, folder.cursor.name());
+        const DWORD entryAttributes = folder.cursor.attributes();
         if (isFolderToEnter(entryAttributes)) {
             // `folder` is not used after this
-            code = openFolder(entryPath, entryAttributes, std::move(entryName), open);
+            error = openFolder(entryPath, entryAttributes, std::move(entryName), open);
         } else {
-            code = deleteEntry(entryPath, entryAttributes, entryName);
+            error = deleteEntry(entryPath, entryAttributes, entryName);
         }
     }
-    return code;
+    return error;
 }
 
 } // namespace
 
-struct FolderListing::Level {
-    std::wstring folder;
-    FindHandle listing;
-    WIN32_FIND_DATAW found{};
-    bool foundUnread = false; // `found` holds the first entry, not yet handed out
+std::error_code lastError()
+{
+    return platformError(GetLastError());
+}
+
+struct FolderListing::Level : FolderCursor {
+    using FolderCursor::FolderCursor;
 };
 
 FolderListing::FolderListing(const std::wstring& folder, Depth depth, std::error_code& error)
@@ -302,51 +295,36 @@ bool FolderListing::atEnd() const noexcept
 
 void FolderListing::open(const std::wstring& folder, std::error_code& error)
 {
-    Level level;
-    level.folder = folder;
-    const std::wstring pattern = joinPath(folder, L"*");
-    level.listing = FindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &level.found,
-                                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!level.listing.valid()) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) {
-            const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
-            if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return; // a folder without even "." and "..": nothing to list
-            }
+    Level level(folder, error);
+    if (error == platformError(ERROR_FILE_NOT_FOUND)) {
+        const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+        if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            error.clear();
+            return; // a folder without even "." and "..": nothing to list
         }
-        error = platformError(code);
+    }
+    if (error) {
         levels_.clear();
         return;
     }
-    level.foundUnread = true;
     levels_.push_back(std::move(level));
 }
 
-// Takes the next entry other than "." and "..", closing the folders that are done.
+// Takes the next entry, closing the folders that are done.
 void FolderListing::next(std::error_code& error)
 {
     while (!levels_.empty()) {
         Level& level = levels_.back();
-        if (level.foundUnread) {
-            level.foundUnread = false;
-        } else if (!FindNextFileW(level.listing.get(), &level.found)) {
-            const DWORD code = GetLastError();
-            if (code != ERROR_NO_MORE_FILES) {
-                error = platformError(code);
-                levels_.clear();
-                return;
-            }
-            levels_.pop_back();
-            continue;
+        if (level.next(error)) {
+            path_ = joinPath(level.folder(), level.name());
+            attributes_ = level.attributes();
+            return;
         }
-        const std::wstring_view name = level.found.cFileName;
-        if (name == L"." || name == L"..") {
-            continue;
+        if (error) {
+            levels_.clear();
+            return;
         }
-        path_ = joinPath(level.folder, name);
-        attributes_ = level.found.dwFileAttributes;
-        return;
+        levels_.pop_back();
     }
     path_.clear();
     attributes_ = 0;
@@ -390,22 +368,21 @@ void copyFileReplacing(const std::wstring& from, const std::wstring& to, std::er
         error.clear();
         return;
     }
-    DWORD code = GetLastError();
+    error = lastError();
     // Windows refuses to overwrite a read-only file. A read-only target (an installer file the
     // clearing kept, a stale backup file) is replaced like any other, as removing a tree removes
     // read-only files.
     const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+    if (error == platformError(ERROR_ACCESS_DENIED) && attributes != INVALID_FILE_ATTRIBUTES
         && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY
         && SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
         if (CopyFileW(from.c_str(), to.c_str(), FALSE)) {
             error.clear();
             return;
         }
-        code = GetLastError();
+        error = lastError();
         SetFileAttributesW(to.c_str(), attributes); // the file stays as it was
     }
-    error = platformError(code);
 }
 
 bool isReparsePoint(const std::wstring& path)
@@ -421,12 +398,10 @@ FileKind fileKind(const std::wstring& path, std::error_code& error)
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         attributes = followedAttributes(path, attributes, error);
     } else {
-        error = platformError(GetLastError());
+        error = lastError();
     }
     if (error) {
-        if (isMissing(static_cast<DWORD>(error.value()))) {
-            error.clear();
-        }
+        error = isMissing(error) ? std::error_code() : error;
         return FileKind::missing;
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::folder : FileKind::file;
@@ -452,11 +427,11 @@ void createFolders(const std::wstring& folder, std::error_code& error)
             }
             break;
         }
-        const DWORD code = GetLastError();
-        if (!isMissing(code)) {
-            error = platformError(code);
+        error = lastError();
+        if (!isMissing(error)) {
             return;
         }
+        error.clear();
         std::wstring parent(parentPath(current));
         const bool topmost = parent.empty() || parent.size() >= current.size();
         missing.push_back(std::move(current));
@@ -467,13 +442,14 @@ void createFolders(const std::wstring& folder, std::error_code& error)
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
         if (!CreateDirectoryW(level->c_str(), nullptr)) {
-            const DWORD code = GetLastError();
+            error = lastError();
+            const bool exists = error == platformError(ERROR_ALREADY_EXISTS);
             const DWORD attributes = GetFileAttributesW(level->c_str());
-            if (code != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES
-                || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                error = platformError(code == ERROR_ALREADY_EXISTS ? ERROR_DIRECTORY : code);
+            if (!exists || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                error = exists ? platformError(ERROR_DIRECTORY) : error;
                 return;
             }
+            error.clear();
         }
     }
 }
@@ -486,20 +462,19 @@ void removeTree(const std::wstring& path, std::error_code& error, const RemovalG
         trimmed.remove_suffix(1);
     }
     if (GetFileAttributesW(std::wstring(trimmed).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = GetLastError();
-        if (!isMissing(code)) {
-            error = platformError(code);
+        error = lastError();
+        if (isMissing(error)) {
+            error.clear();
         }
         return;
     }
     // The entry as its folder lists it: its own attributes and its long name, by which it is
     // reached from here on (a short name would be reported back as written).
     WIN32_FIND_DATAW found{};
-    const FindHandle listed(FindFirstFileExW(std::wstring(trimmed).c_str(), FindExInfoBasic, &found,
+    const UniqueFindHandle listed(FindFirstFileExW(std::wstring(trimmed).c_str(), FindExInfoBasic, &found,
                                              FindExSearchNameMatch, nullptr, 0));
     if (!listed.valid()) {
-        const DWORD code = GetLastError();
-        error = platformError(code);
+        error = lastError();
         return;
     }
     std::wstring parent(parentPath(trimmed));
@@ -537,12 +512,8 @@ void removeTree(const std::wstring& path, std::error_code& error, const RemovalG
         }
     }
     std::wstring name = joinPath(*folderName, found.cFileName);
-    const DWORD code = isFolderToEnter(found.dwFileAttributes)
-        ? removeFolder(entry, found.dwFileAttributes, std::move(name))
-        : deleteEntry(entry, found.dwFileAttributes, name);
-    if (code != ERROR_SUCCESS) {
-        error = platformError(code);
-    }
+    error = isFolderToEnter(found.dwFileAttributes) ? removeFolder(entry, found.dwFileAttributes, std::move(name))
+                                                      : deleteEntry(entry, found.dwFileAttributes, name);
 }
 
 std::optional<FileId> fileId(const std::wstring& path)

@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "driver/release_package.h"
-#include "folders/file_ops.h"
 #include "folders/folder_safety.h"
 #include "folders/path_grammar.h"
 
@@ -106,12 +104,13 @@ struct Spellings {
 
 std::optional<Spellings> spellings(const std::wstring& path)
 {
-    FullPath full = fullPath(path);
-    if (full.error != 0) {
+    std::error_code error;
+    std::wstring full = fullPath(path, error);
+    if (error) {
         return std::nullopt;
     }
-    std::wstring resolved = resolvedFullPath(full.text);
-    return Spellings{std::move(full.text), std::move(resolved)};
+    std::wstring resolved = resolvedFullPath(full);
+    return Spellings{std::move(full), std::move(resolved)};
 }
 
 // True when `inner` (a file) lies inside one of the folders in either spelling; also when any of
@@ -162,11 +161,9 @@ bool isSafeFolder(const std::wstring& path)
     if (parentPath(path).empty()) {
         return false;
     }
-    const FullPath full = fullPath(path);
-    if (full.error != 0) {
-        return false;
-    }
-    return !pathsEqual(full.text, rootPath(full.text));
+    std::error_code error;
+    const std::wstring full = fullPath(path, error);
+    return !error && !pathsEqual(full, rootPath(full));
 }
 
 bool isLogOutsideFolders(const UpdateOptions& options)

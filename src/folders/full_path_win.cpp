@@ -1,49 +1,28 @@
 // What folder safety asks of Windows: full paths, final paths of existing folders and the file
 // system's case-insensitive comparison of names.
 
+#include "folders/full_path.h"
+
 #include <climits>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <utility>
 
 #include <windows.h>
 
-#include "folders/folder_safety.h"
-#include "process/unique_handle.h"
+#include "base/growing_text.h"
+#include "base/unique_handle.h"
+#include "folders/file_ops.h"
 
 namespace quorila {
 
-namespace {
-
-// Rounds of "buffer too small, grow and ask again" before giving up; a path only outgrows the
-// buffer again when the current folder changes between two calls.
-constexpr int growAttempts = 16;
-
-} // namespace
-
-FullPath fullPath(const std::wstring& path)
+std::wstring fullPath(const std::wstring& path, std::error_code& error)
 {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < growAttempts; ++attempt) {
-        // Wine fails an empty text without setting the last error: start from none, and report a
-        // failure that names no error as Windows reports that one.
-        SetLastError(ERROR_SUCCESS);
-        const DWORD length =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) {
-            const DWORD error = GetLastError();
-            return FullPath{std::wstring(), error != ERROR_SUCCESS ? error : ERROR_INVALID_NAME};
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return FullPath{std::move(buffer), 0};
-        }
-        // Too small: the length reported counts the terminating null. Growing by at least one
-        // unit keeps a reported length equal to the buffer's from asking the same again.
-        buffer.resize(length > buffer.size() ? length : buffer.size() + 1);
-    }
-    return FullPath{std::wstring(), ERROR_INSUFFICIENT_BUFFER};
+    auto full = growingText([&](wchar_t* buffer, DWORD capacity) {
+        // Wine fails an empty text without setting the last error: what is left then is the error
+        // Windows reports for it.
+        SetLastError(ERROR_INVALID_NAME);
+        return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+    });
+    error = full ? std::error_code() : lastError();
+    return full ? std::move(*full) : std::wstring();
 }
 
 std::optional<std::wstring> finalPath(const std::wstring& path)
@@ -59,21 +38,9 @@ std::optional<std::wstring> finalPath(const std::wstring& path)
     if (!folder) {
         return std::nullopt;
     }
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < growAttempts; ++attempt) {
-        const DWORD length = GetFinalPathNameByHandleW(folder.get(), buffer.data(),
-                                                       static_cast<DWORD>(buffer.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return std::nullopt;
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(length > buffer.size() ? length : buffer.size() + 1);
-    }
-    return std::nullopt;
+    return growingText([&](wchar_t* buffer, DWORD capacity) {
+        return GetFinalPathNameByHandleW(folder.get(), buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 bool equalIgnoringCase(std::wstring_view a, std::wstring_view b)

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "folders/entry_rules.h"
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
 
@@ -14,9 +15,9 @@ namespace quorila {
 
 namespace {
 
-constexpr std::wstring_view folderNotListed = L"Klasör listelenemedi: ";
-constexpr std::wstring_view maintenanceFileKept = L"Installer bakım dosyası korunuyor: ";
-constexpr std::wstring_view entryNotRemoved = L"Dosya silinemedi: ";
+constexpr std::wstring_view folderNotListedLine = L"Klasör listelenemedi: ";
+constexpr std::wstring_view maintenanceFileKeptLine = L"Installer bakım dosyası korunuyor: ";
+constexpr std::wstring_view entryNotRemovedLine = L"Dosya silinemedi: ";
 
 } // namespace
 
@@ -31,18 +32,18 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
     // The platform's listing in directory_iterator's place (see file_ops.h).
     FolderListing listing(installFolder, FolderListing::Depth::plain, error);
     if (error) {
-        logLine(log, folderNotListed, installFolder);
+        logLine(log, folderNotListedLine, installFolder);
         return false;
     }
 
     while (!listing.atEnd()) {
         const std::wstring entryPath = listing.path();
         if (isInstallerMaintenanceFile(entryPath)) {
-            logLine(log, maintenanceFileKept, fileName(entryPath));
+            logLine(log, maintenanceFileKeptLine, fileName(entryPath));
         } else {
             removeTree(entryPath, error, {.folder = checkedInstall, .self = std::nullopt});
             if (error) {
-                logLine(log, entryNotRemoved, entryPath);
+                logLine(log, entryNotRemovedLine, entryPath);
                 return false;
             }
         }
@@ -50,7 +51,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         // A listing that cannot go on would leave entries behind unseen: the clearing fails.
         listing.increment(error);
         if (error) {
-            logLine(log, folderNotListed, installFolder);
+            logLine(log, folderNotListedLine, installFolder);
             return false;
         }
     }
@@ -68,7 +69,7 @@ bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& 
     // A removal that reports no error yet leaves the folder (an entry deleted only once the last
     // handle to it closes) has not removed it either.
     if (error || fileKind(folder, error) != FileKind::missing || error) {
-        logLine(log, entryNotRemoved, folder);
+        logLine(log, entryNotRemovedLine, folder);
         return false;
     }
     return true;

@@ -1,11 +1,11 @@
-// Comparisons of folder paths that need nothing of the platform: the textual equality of two
-// option texts, and the element-wise "same folder or inside it" test on full paths.
+// The textual equality of two option texts, and the element-wise "same folder or inside it" test
+// on full paths.
+
+#include "folders/path_compare.h"
 
 #include <cstddef>
-#include <string_view>
 #include <vector>
 
-#include "folders/folder_safety.h"
 #include "folders/path_grammar.h"
 
 namespace quorila {
@@ -28,45 +28,13 @@ struct FolderPieces {
     std::vector<std::wstring_view> elements;
 };
 
-bool isAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-bool isDriveDesignator(std::wstring_view text)
-{
-    return text.size() == 2 && isAsciiLetter(text[0]) && text[1] == L':';
-}
-
-bool isUncMarker(std::wstring_view text)
-{
-    auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
-    return text.size() == 3 && upper(text[0]) == L'U' && upper(text[1]) == L'N' && upper(text[2]) == L'C';
-}
-
-bool isDevicePrefix(std::wstring_view name)
-{
-    return name.size() == 3 && isSeparator(name[0]) &&
-           ((isSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.')) ||
-            (name[1] == L'?' && name[2] == L'?'));
-}
-
 // The names between separator runs; empty and "." elements are left out and ".." takes back the
 // name before it (never more than there are). Full paths hold dot elements only behind a device
 // prefix, where Windows refuses them but Wine resolves them.
 std::vector<std::wstring_view> splitElements(std::wstring_view text)
 {
     std::vector<std::wstring_view> elements;
-    std::size_t position = 0;
-    while (position < text.size()) {
-        while (position < text.size() && isSeparator(text[position])) {
-            ++position;
-        }
-        const std::size_t start = position;
-        while (position < text.size() && !isSeparator(text[position])) {
-            ++position;
-        }
-        const std::wstring_view element = text.substr(start, position - start);
+    everyElement(text, [&elements](std::wstring_view element, bool) {
         if (element == L"..") {
             if (!elements.empty()) {
                 elements.pop_back();
@@ -74,7 +42,8 @@ std::vector<std::wstring_view> splitElements(std::wstring_view text)
         } else if (!element.empty() && element != L".") {
             elements.push_back(element);
         }
-    }
+        return true;
+    });
     return elements;
 }
 
@@ -107,7 +76,7 @@ FolderPieces decompose(std::wstring_view path)
         if (!pieces.elements.empty() && isDriveDesignator(pieces.elements.front())) {
             pieces.volume.kind = VolumeKind::Drive;
             takeVolumeNames(pieces, 1);
-        } else if (!pieces.elements.empty() && isUncMarker(pieces.elements.front())) {
+        } else if (!pieces.elements.empty() && equalsIgnoringAsciiCase(pieces.elements.front(), L"UNC")) {
             pieces.volume.kind = VolumeKind::Share;
             pieces.elements.erase(pieces.elements.begin());
             takeVolumeNames(pieces, 2);

@@ -6,15 +6,10 @@ namespace quorila {
 
 namespace {
 
-bool isAsciiLetter(wchar_t c) noexcept
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
 // "X:" at the start of the text.
 bool startsWithDrive(std::wstring_view path) noexcept
 {
-    return path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == L':';
+    return isDriveDesignator(path.substr(0, 2));
 }
 
 // Length of the root name at the start of `path`; the first form that matches wins.
@@ -29,12 +24,8 @@ std::size_t rootNameLength(std::wstring_view path) noexcept
     }
     // Device prefix: "\\?\", "\\.\" or "\??\" (any separators), the fourth unit a separator
     // that no further separator follows.
-    if (size >= 4 && isSeparator(path[3]) && (size == 4 || !isSeparator(path[4]))) {
-        const bool slashSlash = isSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.');
-        const bool questionPair = path[1] == L'?' && path[2] == L'?';
-        if (slashSlash || questionPair) {
-            return 3;
-        }
+    if (size >= 4 && isSeparator(path[3]) && (size == 4 || !isSeparator(path[4])) && isDevicePrefix(path.substr(0, 3))) {
+        return 3;
     }
     // Server: exactly two separators, then a name up to the next separator.
     if (size >= 3 && isSeparator(path[1]) && !isSeparator(path[2])) {
@@ -71,21 +62,6 @@ std::size_t fileNameStart(std::wstring_view path) noexcept
 // The literal form's prefix, exactly so: with '/' or '.' in it the platform normalises the path.
 constexpr std::wstring_view literalPrefix = L"\\\\?\\";
 
-// `text` equals the upper-case ASCII `upper`, ASCII letters compared without case.
-bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) noexcept
-{
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if ((c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A name the platform reads as a device in any folder: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (also
 // with a superscript digit), CONIN$, CONOUT$, whatever extension or trailing blanks follow.
 bool isDeviceName(std::wstring_view element) noexcept
@@ -111,31 +87,21 @@ bool isDeviceName(std::wstring_view element) noexcept
 // platform neither splits at '/' nor resolves dots nor trims names, those are refused as well.
 bool hasPlainNames(std::wstring_view names, bool literal) noexcept
 {
-    std::size_t start = 0;
-    while (start <= names.size()) {
-        std::size_t end = start;
-        while (end < names.size() && !isSeparator(names[end])) {
-            const wchar_t c = names[end];
+    if (literal && names.find(L'/') != std::wstring_view::npos) {
+        return false;
+    }
+    return everyElement(names, [literal](std::wstring_view element, bool last) {
+        for (const wchar_t c : element) {
             if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) {
                 return false;
             }
-            ++end;
         }
-        if (literal && end < names.size() && names[end] == L'/') {
-            return false;
-        }
-        const std::wstring_view element = names.substr(start, end - start);
-        if (isDeviceName(element)) {
-            return false;
-        }
-        if (literal && (element.empty() ? end < names.size()
-                                        : element == L"." || element == L".." || element.back() == L'.'
-                                              || element.back() == L' ')) {
-            return false; // only a trailing separator may leave an element empty
-        }
-        start = end + 1;
-    }
-    return true;
+        // Only a trailing separator may leave an element empty.
+        return !isDeviceName(element)
+            && !(literal && (element.empty() ? !last
+                                             : element == L"." || element == L".." || element.back() == L'.'
+                                                   || element.back() == L' '));
+    });
 }
 
 // "server\share" with nothing or a separator and plain names after it.
@@ -154,6 +120,45 @@ bool isShare(std::wstring_view text, bool literal) noexcept
 bool isSeparator(wchar_t c) noexcept
 {
     return c == L'\\' || c == L'/';
+}
+
+bool isDriveDesignator(std::wstring_view text) noexcept
+{
+    return text.size() == 2 && ((text[0] >= L'A' && text[0] <= L'Z') || (text[0] >= L'a' && text[0] <= L'z'))
+        && text[1] == L':';
+}
+
+bool isDevicePrefix(std::wstring_view name) noexcept
+{
+    return name.size() == 3 && isSeparator(name[0])
+        && ((isSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.')) || (name[1] == L'?' && name[2] == L'?'));
+}
+
+bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) noexcept
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if ((c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept
+{
+    return !path.empty() && rootPath(path).empty()
+        && everyElement(path, [dotAllowed](std::wstring_view element, bool) {
+               return !(element == L".." || (!dotAllowed && element == L"."));
+           });
+}
+
+bool isNameInsideFolder(std::wstring_view exeName) noexcept
+{
+    return !fileName(exeName).empty() && staysBelow(exeName, true);
 }
 
 std::wstring_view rootName(std::wstring_view path) noexcept
@@ -227,47 +232,36 @@ bool isAcceptedPathForm(std::wstring_view path) noexcept
             && isShare(rest.substr(4), true);
     }
     // Any other device prefix ("\??\", "\\.\", "//?/") is refused; what is left is a server.
-    const bool devicePrefix = rootLength == 3 && (path[2] == L'?' || path[2] == L'.');
-    return !devicePrefix && isShare(path.substr(2), false);
+    return !isDevicePrefix(rootName(path)) && isShare(path.substr(2), false);
 }
 
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name)
 {
-    std::wstring joined;
-    // The common case: a relative name below a folder.
+    bool needsSeparator = false;
     if (!name.empty() && !isSeparator(name[0]) && !startsWithDrive(name)) {
-        const bool needsSeparator = !folder.empty() && !isSeparator(folder.back()) &&
-                                    !(folder.size() == 2 && startsWithDrive(folder));
-        joined.reserve(folder.size() + 1 + name.size());
-        joined.append(folder);
-        if (needsSeparator) {
-            joined.push_back(L'\\');
+        // The common case: a relative name below a folder.
+        needsSeparator = !folder.empty() && !isSeparator(folder.back()) &&
+                         !(folder.size() == 2 && startsWithDrive(folder));
+    } else {
+        // The general append rule.
+        const std::wstring_view nameRoot = rootName(name);
+        if (isAbsolute(name) || (!nameRoot.empty() && nameRoot != rootName(folder))) {
+            return std::wstring(name);
         }
-        joined.append(name);
-        return joined;
+        name.remove_prefix(nameRoot.size());
+        if (!name.empty() && isSeparator(name.front())) {
+            folder = rootName(folder); // a name from the root: the folder's root name in front
+        } else {
+            needsSeparator = !fileName(folder).empty() || (rootDirectory(folder).empty() && isAbsolute(folder));
+        }
     }
-
-    // The general append rule.
-    const std::wstring_view nameRoot = rootName(name);
-    const std::wstring_view folderRoot = rootName(folder);
-    if (isAbsolute(name) || (!nameRoot.empty() && nameRoot != folderRoot)) {
-        return std::wstring(name);
-    }
-    const std::wstring_view nameRest = name.substr(nameRoot.size());
-    if (!rootDirectory(name).empty()) {
-        joined.reserve(folderRoot.size() + nameRest.size());
-        joined.append(folderRoot);
-        joined.append(nameRest);
-        return joined;
-    }
-    const bool needsSeparator =
-        !fileName(folder).empty() || (rootDirectory(folder).empty() && isAbsolute(folder));
-    joined.reserve(folder.size() + 1 + nameRest.size());
+    std::wstring joined;
+    joined.reserve(folder.size() + 1 + name.size());
     joined.append(folder);
     if (needsSeparator) {
         joined.push_back(L'\\');
     }
-    joined.append(nameRest);
+    joined.append(name);
     return joined;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,43 @@ namespace quorila {
 // point into the argument.
 
 bool isSeparator(wchar_t c) noexcept;
+
+// "X:" alone, X an ASCII letter.
+bool isDriveDesignator(std::wstring_view text) noexcept;
+// A root name that is a device prefix: "\\?", "\\." or "\??", with either separator.
+bool isDevicePrefix(std::wstring_view name) noexcept;
+// `text` equals the upper-case ASCII `upper`, ASCII letters compared without case.
+bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) noexcept;
+
+// Calls `visit(element, last)` for every element between separators, in order, the empty ones
+// between two separators or after a trailing one included; stops at the first false and returns
+// it. `last` is true for the final element.
+template <typename Visit>
+bool everyElement(std::wstring_view names, Visit visit)
+{
+    for (std::size_t start = 0;;) {
+        std::size_t end = start;
+        while (end < names.size() && !isSeparator(names[end])) {
+            ++end;
+        }
+        if (!visit(names.substr(start, end - start), end == names.size())) {
+            return false;
+        }
+        if (end == names.size()) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+// True when `path` stays below any folder it is joined to: not empty, no root of its own (a
+// drive, server or device in front, or a leading separator), no ".." element, and no "." element
+// unless `dotAllowed`.
+bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept;
+
+// True when `exeName` names a file inside a folder: it stays below it (dots allowed) and has a
+// non-empty file name.
+bool isNameInsideFolder(std::wstring_view exeName) noexcept;
 
 // "C:", a device prefix ("\\?", "\\.", "\??") or a server ("\\server"); empty otherwise.
 std::wstring_view rootName(std::wstring_view path) noexcept;

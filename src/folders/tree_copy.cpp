@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "folders/entry_rules.h"
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
 
@@ -14,13 +15,25 @@ namespace quorila {
 
 namespace {
 
-constexpr std::wstring_view folderNotCreated = L"Klasör oluşturulamadı: ";
-constexpr std::wstring_view sourceNotFound = L"Kaynak klasör bulunamadı: ";
-constexpr std::wstring_view sourceNotReadable = L"Kaynak klasör okunamadı: ";
-constexpr std::wstring_view listingFailed = L"Kaynak klasör taranırken hata oluştu.";
-constexpr std::wstring_view relativePathFailed = L"Göreli dosya yolu hesaplanamadı.";
-constexpr std::wstring_view typeNotReadable = L"Dosya türü okunamadı: ";
-constexpr std::wstring_view fileNotCopied = L"Dosya kopyalanamadı: ";
+constexpr std::wstring_view folderNotCreatedLine = L"Klasör oluşturulamadı: ";
+constexpr std::wstring_view sourceNotFoundLine = L"Kaynak klasör bulunamadı: ";
+constexpr std::wstring_view sourceNotReadableLine = L"Kaynak klasör okunamadı: ";
+constexpr std::wstring_view listingFailedLine = L"Kaynak klasör taranırken hata oluştu.";
+constexpr std::wstring_view relativePathFailedLine = L"Göreli dosya yolu hesaplanamadı.";
+constexpr std::wstring_view typeNotReadableLine = L"Dosya türü okunamadı: ";
+constexpr std::wstring_view fileNotCopiedLine = L"Dosya kopyalanamadı: ";
+
+// Makes sure `folder` exists as a folder, creating missing levels. False after its one line.
+bool ensureFolder(const std::wstring& folder, UpdateLog& log)
+{
+    std::error_code error;
+    createFolders(folder, error);
+    if (error) {
+        logLine(log, folderNotCreatedLine, folder);
+        return false;
+    }
+    return true;
+}
 
 // Copies one regular file of the listing to `target`, making its folder first.
 bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateLog& log)
@@ -31,7 +44,7 @@ bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateL
     std::error_code error;
     copyFileReplacing(entryPath, target, error);
     if (error) {
-        logLine(log, fileNotCopied, entryPath);
+        logLine(log, fileNotCopiedLine, entryPath);
         return false;
     }
     return true;
@@ -39,22 +52,11 @@ bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateL
 
 } // namespace
 
-bool ensureFolder(const std::wstring& folder, UpdateLog& log)
-{
-    std::error_code error;
-    createFolders(folder, error);
-    if (error) {
-        logLine(log, folderNotCreated, folder);
-        return false;
-    }
-    return true;
-}
-
 bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log)
 {
     std::error_code error;
     if (fileKind(source, error) == FileKind::missing) {
-        logLine(log, sourceNotFound, source);
+        logLine(log, sourceNotFoundLine, source);
         return false;
     }
     if (!ensureFolder(destination, log)) {
@@ -65,7 +67,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
     // platform's listing stands in for recursive_directory_iterator (see file_ops.h).
     FolderListing listing(source, FolderListing::Depth::recursive, error);
     if (error) {
-        logLine(log, sourceNotReadable, source);
+        logLine(log, sourceNotReadableLine, source);
         return false;
     }
 
@@ -76,12 +78,12 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
         // entry, a link too, lands at its own place below the destination.
         const auto relative = relativeBelow(source, entryPath);
         if (!relative) {
-            logLine(log, relativePathFailed);
+            logLine(log, relativePathFailedLine);
             return false;
         }
         const std::wstring target = joinPath(destination, *relative);
         if (links == LinksInSource::refused && listing.isLink()) {
-            logLine(log, fileNotCopied, entryPath);
+            logLine(log, fileNotCopiedLine, entryPath);
             return false;
         }
 
@@ -93,12 +95,12 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
                 return false;
             }
         } else if (error) {
-            logLine(log, typeNotReadable, entryPath);
+            logLine(log, typeNotReadableLine, entryPath);
             return false;
         } else {
             const bool isFile = listing.isRegularFile(error);
             if (error) {
-                logLine(log, typeNotReadable, entryPath);
+                logLine(log, typeNotReadableLine, entryPath);
                 return false;
             }
             if (isFile && !copyFile(entryPath, target, log)) {
@@ -109,7 +111,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
 
         listing.increment(error);
         if (error) {
-            logLine(log, listingFailed);
+            logLine(log, listingFailedLine);
             return false;
         }
     }

@@ -1,16 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "log/update_log.h"
 
 namespace quorila {
-
-// Makes sure `folder` exists as a folder, creating missing levels. False after logging
-// "Klasör oluşturulamadı: " + folder.
-bool ensureFolder(const std::wstring& folder, UpdateLog& log);
 
 // What a copy does with a link (or other reparse point) below its source.
 enum class LinksInSource {
@@ -26,9 +20,5 @@ enum class LinksInSource {
 // overwriting files, deleting nothing. Stops at the first failure after exactly one line; a
 // refused link fails with "Dosya kopyalanamadı: " + its path.
 bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log);
-
-// The part of `entryPath` below `source`, read lexically: `entryPath` must be `source`, then
-// separators, then a sub-path with no "." or ".." element. Nothing otherwise.
-std::optional<std::wstring> relativeBelow(std::wstring_view source, std::wstring_view entryPath);
 
 } // namespace quorila

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 

@@ -1,24 +1,14 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-#include <vector>
 
+#include "base/command_line.h"
 #include "log/update_log.h"
 
 namespace quorila {
 
-// One argument in the form CommandLineToArgvW reads back unchanged; never empty.
-std::wstring quoteArgument(std::wstring_view argument);
-
-// The arguments after the first (the program), each quoted, joined by one blank.
-std::wstring joinRelaunchArguments(const std::vector<std::wstring>& arguments);
-
-// This process's own executable; empty when it cannot be read in 32768 units.
+// This process's own executable; empty when it cannot be read.
 std::wstring ownExecutablePath();
-
-// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
-std::wstring buildRelaunchParameters();
 
 // Starts this executable again with the same arguments, in this process's current folder (an
 // elevated process would otherwise start in the system folder, and a relative option would name
@@ -26,7 +16,7 @@ std::wstring buildRelaunchParameters();
 // shell started it.
 bool relaunchElevated(UpdateLog& log);
 
-// The start behind relaunchElevated, for a given executable, parameter string and working
+// Test seam: the start behind relaunchElevated, for a given executable, parameter string and working
 // folder: refuses (with its one line, starting nothing) when the executable or the parameters are
 // empty, else asks the shell for "runas". Logs one line; true when the shell started it.
 bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,

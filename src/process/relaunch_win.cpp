@@ -3,31 +3,18 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "driver/command_line.h"
-#include "process/unique_handle.h"
+#include "base/command_line.h"
+#include "base/growing_text.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 namespace {
 
-// GetModuleFileNameW is asked once, into this many units; a longer path counts as unreadable.
-constexpr DWORD modulePathCapacity = 32768;
+constexpr std::wstring_view commandNotBuiltLine = L"Yönetici yetkili updater komutu hazırlanamadı.";
+constexpr std::wstring_view elevationRefusedLine = L"Yönetici izni alınamadı. Win32 hata: ";
+constexpr std::wstring_view relaunchedLine = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
-constexpr std::wstring_view commandNotBuilt = L"Yönetici yetkili updater komutu hazırlanamadı.";
-constexpr std::wstring_view elevationRefused = L"Yönetici izni alınamadı. Win32 hata: ";
-constexpr std::wstring_view relaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
-
-} // namespace
-
-std::wstring ownExecutablePath()
-{
-    std::vector<wchar_t> buffer(modulePathCapacity);
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), modulePathCapacity);
-    if (length == 0 || length >= modulePathCapacity) {
-        return {};
-    }
-    return std::wstring(buffer.data(), length);
-}
-
+// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
 std::wstring buildRelaunchParameters()
 {
     const auto arguments = splitProcessCommandLine();
@@ -37,12 +24,22 @@ std::wstring buildRelaunchParameters()
     return joinRelaunchArguments(*arguments);
 }
 
+} // namespace
+
+std::wstring ownExecutablePath()
+{
+    return growingText([](wchar_t* buffer, DWORD capacity) {
+        return GetModuleFileNameW(nullptr, buffer, capacity);
+    }).value_or(std::wstring());
+}
+
 bool relaunchElevated(UpdateLog& log)
 {
     const std::wstring executable = ownExecutablePath();
     const std::wstring parameters = buildRelaunchParameters();
-    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
-    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    const std::wstring folder = growingText([](wchar_t* buffer, DWORD capacity) {
+        return GetCurrentDirectoryW(capacity, buffer);
+    }).value_or(std::wstring());
     return relaunchElevatedWith(executable, parameters, folder, log);
 }
 
@@ -50,7 +47,7 @@ bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& pa
                           const std::wstring& workingFolder, UpdateLog& log)
 {
     if (executable.empty() || parameters.empty()) {
-        logLine(log, commandNotBuilt);
+        logLine(log, commandNotBuiltLine);
         return false;
     }
 
@@ -65,13 +62,12 @@ bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& pa
 
     if (!ShellExecuteExW(&launch)) {
         const DWORD error = GetLastError();
-        logLine(log, elevationRefused, std::to_wstring(error));
+        logLine(log, elevationRefusedLine, std::to_wstring(error));
         return false;
     }
     // The elevated copy runs on by itself; its handle (when the shell gives one) is not kept.
-    UniqueHandle started(launch.hProcess);
-    started.reset();
-    logLine(log, relaunched);
+    const UniqueHandle started(launch.hProcess);
+    logLine(log, relaunchedLine);
     return true;
 }
 

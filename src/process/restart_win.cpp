@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "folders/path_grammar.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 namespace {
 
-constexpr std::wstring_view restarted = L"Quorila yeniden başlatıldı.";
-constexpr std::wstring_view restartFailed = L"Quorila yeniden başlatılamadı. Win32 hata: ";
+constexpr std::wstring_view restartedLine = L"Quorila yeniden başlatıldı.";
+constexpr std::wstring_view restartFailedLine = L"Quorila yeniden başlatılamadı. Win32 hata: ";
 
 } // namespace
 
@@ -34,15 +34,13 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
                                         nullptr, workingFolder.c_str(), &startup, &started);
     if (!created) {
         const DWORD error = GetLastError();
-        logLine(log, restartFailed, std::to_wstring(error));
+        logLine(log, restartFailedLine, std::to_wstring(error));
         return false;
     }
 
     // The application runs on by itself: nothing of it is kept.
-    ProcessHandles handles{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
-    handles.thread.reset();
-    handles.process.reset();
-    logLine(log, restarted);
+    const ProcessHandles handles{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
+    logLine(log, restartedLine);
     return true;
 }
 

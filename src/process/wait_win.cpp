@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 namespace {
@@ -10,29 +10,28 @@ namespace {
 // The one wait for the application; the 60 in the time-out line is this same limit.
 constexpr DWORD exitWaitMilliseconds = 60000;
 
-constexpr std::wstring_view alreadyGone = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
-constexpr std::wstring_view waiting = L"Quorila sürecinin kapanması bekleniyor...";
-constexpr std::wstring_view exited = L"Quorila süreci kapandı.";
-constexpr std::wstring_view timedOut = L"Quorila 60 saniye içinde kapanmadı.";
+constexpr std::wstring_view alreadyGoneLine = L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor.";
+constexpr std::wstring_view waitingLine = L"Quorila sürecinin kapanması bekleniyor...";
+constexpr std::wstring_view exitedLine = L"Quorila süreci kapandı.";
+constexpr std::wstring_view timedOutLine = L"Quorila 60 saniye içinde kapanmadı.";
 
 } // namespace
 
 bool waitForApplicationExit(std::uint32_t processId, UpdateLog& log)
 {
-    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!process) {
         // Gone already, or not ours to wait for: either way it no longer stands in the way.
-        logLine(log, alreadyGone);
+        logLine(log, alreadyGoneLine);
         return true;
     }
-    logLine(log, waiting);
+    logLine(log, waitingLine);
     const DWORD waitResult = WaitForSingleObject(process.get(), exitWaitMilliseconds);
-    process.reset();
     if (waitResult == WAIT_OBJECT_0) {
-        logLine(log, exited);
+        logLine(log, exitedLine);
         return true;
     }
-    logLine(log, timedOut);
+    logLine(log, timedOutLine);
     return false;
 }
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "folders/path_grammar.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila {
 
@@ -16,25 +16,24 @@ bool canWriteFolder(const std::wstring& folder)
     if (!probe) {
         return false;
     }
-    // Closing removes the file again; nothing is written to it.
+    // Closed here, not at the end of the scope: closing is what removes the probe file again, and
+    // it must be gone before the caller goes on. Nothing is written to it.
     probe.reset();
     return true;
 }
 
 bool isProcessElevated()
 {
-    HANDLE rawToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return false;
     }
-    UniqueHandle token(rawToken);
 
     TOKEN_ELEVATION elevation{};
     elevation.TokenIsElevated = 0;
     DWORD returnedLength = 0;
     const BOOL queried =
         GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &returnedLength);
-    token.reset();
     return queried && elevation.TokenIsElevated != 0;
 }
 

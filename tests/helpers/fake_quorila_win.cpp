@@ -14,7 +14,7 @@
 #include <string>
 
 #include "log/log_format.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace quorila::test {
 

@@ -2,13 +2,11 @@
 
 #include <atomic>
 #include <cstdio>
-#include <memory>
 #include <regex>
 
 #include <windows.h>
 
 #include "folders/file_ops.h"
-#include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
 #include "process/relaunch.h"
 
@@ -43,10 +41,9 @@ namespace {
 void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
 {
     WIN32_FIND_DATAW found{};
-    const HANDLE first = FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found,
-                                          FindExSearchNameMatch, nullptr, 0);
-    ASSERT_NE(first, INVALID_HANDLE_VALUE) << "cannot list a folder of the snapshot";
-    const std::unique_ptr<void, decltype(&FindClose)> listing(first, &FindClose);
+    const UniqueFindHandle listing(
+        FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    ASSERT_TRUE(listing) << "cannot list a folder of the snapshot";
     do {
         const std::wstring name = found.cFileName;
         const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;

@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-#include "driver/options.h"
+#include "base/options.h"
 #include "driver/release_package.h"
 #include "log/log_format.h"
 #include "process/relaunch.h"

@@ -4,11 +4,9 @@
 
 #include <random>
 
-#include "driver/release_package.h"
-#include "folders/folder_safety.h"
-#include "folders/install_clearing.h"
+#include "folders/entry_rules.h"
+#include "folders/path_compare.h"
 #include "folders/path_grammar.h"
-#include "folders/tree_copy.h"
 
 namespace quorila {
 namespace {

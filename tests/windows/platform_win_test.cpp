@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <random>
 
 #include <windows.h>
@@ -138,8 +137,7 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
 std::vector<std::wstring> split(const std::wstring& commandLine)
 {
     int count = 0;
-    const std::unique_ptr<wchar_t*, decltype(&LocalFree)> argv(CommandLineToArgvW(commandLine.c_str(), &count),
-                                                               &LocalFree);
+    const UniqueLocal<wchar_t**> argv(CommandLineToArgvW(commandLine.c_str(), &count));
     return argv ? std::vector<std::wstring>(argv.get(), argv.get() + count) : std::vector<std::wstring>{};
 }
 

@@ -1,4 +1,4 @@
-#include "process/relaunch.h"
+#include "base/command_line.h"
 
 namespace quorila {
 

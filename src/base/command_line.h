@@ -2,9 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include "driver/options.h"
 
 namespace quorila {
 
@@ -12,7 +11,10 @@ namespace quorila {
 // nothing when the splitter returns no array.
 std::optional<std::vector<std::wstring>> splitProcessCommandLine();
 
-// The option map of this process's command line; empty when it cannot be split.
-OptionMap parseCommandLine();
+// One argument in the form CommandLineToArgvW reads back unchanged; never empty.
+std::wstring quoteArgument(std::wstring_view argument);
+
+// The arguments after the first (the program), each quoted, joined by one blank.
+std::wstring joinRelaunchArguments(const std::vector<std::wstring>& arguments);
 
 } // namespace quorila

@@ -1,4 +1,4 @@
-#include "log/failure_report.h"
+#include "driver/failure_report.h"
 
 #include <string>
 
@@ -7,7 +7,7 @@
 namespace quorila {
 
 namespace {
-constexpr std::wstring_view failurePrefix = L"HATA: ";
+constexpr std::wstring_view failureLine = L"HATA: ";
 }
 
 void showErrorBox(std::wstring_view message, ErrorBoxStyle style)
@@ -19,7 +19,7 @@ void showErrorBox(std::wstring_view message, ErrorBoxStyle style)
 
 ExitCode reportFailure(UpdateLog& log, std::wstring_view message, ExitCode code)
 {
-    logLine(log, failurePrefix, message);
+    logLine(log, failureLine, message);
     showErrorBox(message, ErrorBoxStyle::IconAndForeground);
     return code;
 }

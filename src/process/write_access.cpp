@@ -1,5 +1,3 @@
-#include <string>
-
 #include "process/write_access.h"
 
 namespace quorila {
