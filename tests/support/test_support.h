@@ -40,10 +40,6 @@ std::optional<std::string> readFile(const std::wstring& path);
 bool exists(const std::wstring& path);
 // The path with its last element in its short (8.3) form; a test failure when it has none.
 std::wstring shortPath(const std::wstring& path);
-std::wstring fromUtf8(const std::string& text);
-
-// `path` held open (a file or a folder) with a share mode, until the handle goes.
-UniqueHandle hold(const std::wstring& path, unsigned long shareMode);
 
 // A program beside the test program (the updater, fake_quorila.exe).
 std::wstring binProgram(const std::wstring& name);
@@ -69,39 +65,14 @@ public:
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
-    bool made() const { return made_; }
     const std::wstring& path() const { return path_; }
 
 private:
     std::wstring path_;
-    bool made_ = false;
 };
 
-// One update as the application sets it up below a test folder: version 1 of the stand-in
-// application installed (with the installer's files), version 2 prepared as the release.
-struct UpdateSetup {
-    UpdateSetup();
-    TempFolder temp;
-    std::wstring release = temp / L"release 2";
-    std::wstring install = temp / L"Program Files\\Quorila";
-    std::wstring backup = temp / L"backup";
-    std::wstring log = temp / L"logs\\güncelleme.log";
-    std::wstring exe = L"Quorila.exe";
-    Tree oldInstall;
-    Tree newRelease;
-    // A process id no process has (Wine hands out small multiples of four).
-    static constexpr std::uint32_t gone = 0xFFFFFFF0u;
-
-    std::wstring pid = std::to_wstring(gone);
-    // The six options as the application passes them, then `extra`.
-    std::wstring arguments(const std::vector<std::wstring>& extra = {}) const;
-    std::optional<unsigned long> runUpdater() const;
-    // The release plus the installer's files the clearing keeps.
-    Tree newInstall() const;
-};
 // The stand-in application's record of its starts in `folder` (one a line, fields exe, cwd, cmd,
-// version), waiting up to 20 s for `atLeast` of them; and a tree without that record.
+// version), waiting up to 20 s for `atLeast` of them.
 std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast);
-Tree withoutStarts(Tree tree);
 
 } // namespace quorila::test

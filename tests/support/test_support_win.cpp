@@ -8,7 +8,6 @@
 
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
-#include "process/relaunch.h"
 
 namespace quorila::test {
 
@@ -37,6 +36,14 @@ std::wstring TempFolder::operator/(const std::wstring& name) const
 }
 
 namespace {
+
+std::wstring fromUtf8(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
 
 void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
 {
@@ -145,22 +152,6 @@ std::wstring shortPath(const std::wstring& path)
     return buffer;
 }
 
-std::wstring fromUtf8(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                             wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
-UniqueHandle hold(const std::wstring& path, unsigned long shareMode)
-{
-    UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    EXPECT_TRUE(held) << "cannot hold a test file open";
-    return held;
-}
-
 std::wstring binProgram(const std::wstring& name)
 {
     std::wstring self(32768, L'\0');
@@ -245,9 +236,9 @@ std::vector<std::wstring> logMessages(const std::wstring& path)
 // the Unix tools make and remove links. Wine cannot wait for them; the effect is waited for.
 Link::Link(const std::wstring& target, const std::wstring& path) : path_(path)
 {
-    made_ = start(L"Z:\\bin\\ln", L"-sn " + quoted(unixPath(target)) + L" " + quoted(unixPath(path)))
-        && waitUntil([&] { return exists(path); });
-    EXPECT_TRUE(made_) << "no link could be made";
+    EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sn " + quoted(unixPath(target)) + L" " + quoted(unixPath(path)))
+                && waitUntil([&] { return exists(path); }))
+        << "no link could be made";
 }
 
 Link::~Link()
@@ -255,42 +246,6 @@ Link::~Link()
     EXPECT_TRUE(!exists(path_) || (start(L"Z:\\bin\\rm", L"-f " + quoted(unixPath(path_)))
                                    && waitUntil([&] { return !exists(path_); })))
         << "a link was left behind";
-}
-
-UpdateSetup::UpdateSetup()
-{
-    static const std::string application = readFile(binProgram(L"fake_quorila.exe")).value_or("");
-    EXPECT_FALSE(application.empty()) << "fake_quorila.exe is missing";
-    oldInstall = {{L"Quorila.exe", application}, {L"version.txt", "1"}, {L"data", "<dir>"},
-                  {L"data\\settings.ini", "old settings"}, {L"data\\nested", "<dir>"},
-                  {L"data\\nested\\şema.json", "{\"v\":1}"}, {L"plugins", "<dir>"},
-                  {L"plugins\\old-plugin.dll", "old plugin"}, {L"unins000.exe", "uninstaller"},
-                  {L"unins000.dat", "uninstall data"}};
-    newRelease = {{L"Quorila.exe", application}, {L"version.txt", "2"}, {L"data", "<dir>"},
-                  {L"data\\settings.ini", "new settings"}, {L"data\\nested", "<dir>"},
-                  {L"data\\nested\\şema.json", "{\"v\":2}"}, {L"data\\empty", "<dir>"}, {L"new feature.txt", "new"}};
-    writeTree(install, oldInstall);
-    writeTree(release, newRelease);
-}
-
-std::wstring UpdateSetup::arguments(const std::vector<std::wstring>& extra) const
-{
-    std::vector<std::wstring> tokens{L"", L"--pid", pid, L"--source", release, L"--target", install, L"--backup",
-                                     backup, L"--exe", exe, L"--log", log};
-    tokens.insert(tokens.end(), extra.begin(), extra.end());
-    return joinRelaunchArguments(tokens);
-}
-
-std::optional<unsigned long> UpdateSetup::runUpdater() const
-{
-    return run(binProgram(L"QuorilaUpdater.exe"), arguments());
-}
-
-Tree UpdateSetup::newInstall() const
-{
-    Tree expected = newRelease;
-    expected.insert({{L"unins000.exe", oldInstall.at(L"unins000.exe")}, {L"unins000.dat", oldInstall.at(L"unins000.dat")}});
-    return expected;
 }
 
 std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast)
@@ -310,12 +265,6 @@ std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstrin
         return records.size() >= atLeast;
     }, atLeast == 0 ? 0 : 20000);
     return records;
-}
-
-Tree withoutStarts(Tree tree)
-{
-    tree.erase(L"started.log");
-    return tree;
 }
 
 } // namespace quorila::test
