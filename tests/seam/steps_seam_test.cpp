@@ -40,12 +40,17 @@ struct Stage {
     std::size_t calls[3] = {};
 } stage;
 
-bool next(const std::vector<bool>& answers, std::size_t& calls, std::wstring entry)
+// Journals the call with its answer.
+bool answer(const std::wstring& call, bool answer)
 {
-    const bool answer = calls < answers.size() && answers[calls];
-    ++calls;
-    stage.journal.push_back(entry + (answer ? L" ok" : L" FAILS"));
+    stage.journal.push_back(call + (answer ? L" ok" : L" FAILS"));
     return answer;
+}
+
+// The next of a scripted list of answers; false once the list is used up.
+bool next(const std::vector<bool>& answers, std::size_t& calls)
+{
+    return calls < answers.size() && answers[calls++];
 }
 
 } // namespace
@@ -63,27 +68,25 @@ bool waitForApplicationExit(std::uint32_t, UpdateLog&) { return true; }
 bool checkFolderSafetyAgain(const UpdateOptions&, const std::wstring&, const CheckedFolders&) { return true; }
 bool removeWholeFolder(const std::wstring&, const std::optional<FileId>&, UpdateLog&)
 {
-    stage.journal.push_back(L"remove old backup");
-    return stage.script.oldBackupRemoved;
+    return answer(L"remove old backup", stage.script.oldBackupRemoved);
 }
 bool isStillFolder(const std::wstring& folder, const std::wstring&)
 {
-    return next(stage.script.stillFolder, stage.calls[0], L"still " + folder);
+    return answer(L"still " + folder, next(stage.script.stillFolder, stage.calls[0]));
 }
-bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog&)
+bool copyTree(const std::wstring& from, const std::wstring& to, LinksInSource links, UpdateLog&)
 {
-    return next(stage.script.copies, stage.calls[1],
-                L"copy " + source + L" -> " + destination + (links == LinksInSource::refused ? L" no links" : L""));
+    const std::wstring refusing = links == LinksInSource::refused ? L" no links" : L"";
+    return answer(L"copy " + from + L" -> " + to + refusing, next(stage.script.copies, stage.calls[1]));
 }
 bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&)
 {
-    return next(stage.script.clears, stage.calls[2], L"clear " + folder);
+    return answer(L"clear " + folder, next(stage.script.clears, stage.calls[2]));
 }
 bool verifyNewExecutable(const std::wstring&) { return stage.script.verifies; }
 bool restartApplication(const std::wstring& executable, UpdateLog&)
 {
-    stage.journal.push_back(L"start " + executable);
-    return stage.script.restarts;
+    return answer(L"start " + executable, stage.script.restarts);
 }
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std::wstring&)
 {
@@ -91,11 +94,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std:
 }
 bool canWriteFolder(const std::wstring&) { return stage.script.writable; }
 bool isProcessElevated() { return stage.script.elevated; }
-bool relaunchElevated(UpdateLog&)
-{
-    stage.journal.push_back(L"relaunch");
-    return stage.script.relaunches;
-}
+bool relaunchElevated(UpdateLog&) { return answer(L"relaunch", stage.script.relaunches); }
 std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return stage.script.processId; }
 bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
 
@@ -112,30 +111,29 @@ struct Row {
 
 TEST(Steps, EachOutcomeRunsItsStepsInOrder)
 {
-    const std::wstring clear = L"clear I:\\i", install = L"copy R:\\r -> I:\\i no links", back = L"copy B:\\b -> I:\\i";
+    const std::wstring cleared = L"clear I:\\i ok", notCleared = L"clear I:\\i FAILS";
+    const std::wstring installed = L"copy R:\\r -> I:\\i no links ok", notInstalled = L"copy R:\\r -> I:\\i no links FAILS";
+    const std::wstring copiedBack = L"copy B:\\b -> I:\\i ok", notCopiedBack = L"copy B:\\b -> I:\\i FAILS";
+    const std::wstring same = L"still I:\\i ok", replaced = L"still I:\\i FAILS";
+    const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::wstring verifyFailed = L"Yeni executable doğrulanamadı; rollback başlıyor.";
     const std::wstring installFailed = L"Kurulum başarısız; rollback başlıyor.";
-    const std::wstring start = L"start I:\\i\\Quorila.exe";
     const std::vector<Row> rows = {
-        {"installed", {}, {clear + L" ok", install + L" ok", L"Güncelleme başarıyla uygulandı.", start}, 0},
+        {"installed", {}, {cleared, installed, L"Güncelleme başarıyla uygulandı.", started}, 0},
         {"old backup not removed: nothing touched", {.oldBackupRemoved = false}, {}, 15},
         {"install folder replaced during the backup", {.stillFolder = {true, false}}, {}, 11},
         {"rolled back, the old version fails to start: still 17", {.copies = {true, false, true}, .restarts = false},
-         {clear + L" ok", install + L" FAILS", installFailed, L"still I:\\i ok", clear + L" ok", back + L" ok",
-          start, L"fail 17"}, 17},
-        {"install folder replaced before the rollback: nothing cleared", {.stillFolder = {true, true, false},
-                                                                          .copies = {true, false}},
-         {clear + L" ok", install + L" FAILS", installFailed, L"still I:\\i FAILS", L"fail 16"}, 16},
+         {cleared, notInstalled, installFailed, same, cleared, copiedBack, notStarted, L"fail 17"}, 17},
+        {"install folder replaced before the rollback: nothing cleared",
+         {.stillFolder = {true, true, false}, .copies = {true, false}},
+         {cleared, notInstalled, installFailed, replaced, L"fail 16"}, 16},
         {"verification failed, rolled back", {.verifies = false},
-         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" ok", back + L" ok",
-          start, L"fail 19"}, 19},
-        {"verification failed, the rollback's clearing failed but the copy back worked",
+         {cleared, installed, verifyFailed, same, cleared, copiedBack, started, L"fail 19"}, 19},
+        {"verification failed, the rollback's clearing failed, the copy back worked",
          {.clears = {true, false}, .verifies = false},
-         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" FAILS", back + L" ok",
-          start, L"fail 19"}, 19},
+         {cleared, installed, verifyFailed, same, notCleared, copiedBack, started, L"fail 19"}, 19},
         {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
-         {clear + L" ok", install + L" ok", verifyFailed, L"still I:\\i ok", clear + L" ok", back + L" FAILS",
-          L"fail 18"}, 18},
+         {cleared, installed, verifyFailed, same, cleared, notCopiedBack, L"fail 18"}, 18},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
@@ -144,7 +142,7 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
         const PreflightPass pass{4242, *checkFolderSafety(options, L"")};
         EXPECT_EQ(static_cast<int>(runUpdateTransaction(options, pass, log)), row.code);
         const auto firstClear = std::find_if(stage.journal.begin(), stage.journal.end(),
-                                             [&](const std::wstring& entry) { return entry.starts_with(clear); });
+                                             [](const std::wstring& entry) { return entry.starts_with(L"clear"); });
         EXPECT_EQ(std::vector<std::wstring>(firstClear, stage.journal.end()), row.journal);
     }
 }
@@ -154,11 +152,12 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
     const std::wstring asking = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
     const std::vector<Row> rows = {
         {"writable", {}, {}, -1},
-        {"not writable: relaunched elevated", {.writable = false}, {asking, L"relaunch"}, 0},
-        {"not writable, the prompt refused", {.writable = false, .relaunches = false}, {asking, L"relaunch", L"fail 21"}, 21},
+        {"not writable: relaunched elevated", {.writable = false}, {asking, L"relaunch ok"}, 0},
+        {"not writable, the prompt refused", {.writable = false, .relaunches = false},
+         {asking, L"relaunch FAILS", L"fail 21"}, 21},
         {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
         {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .processId = {}},
-         {asking, L"relaunch"}, 0},
+         {asking, L"relaunch ok"}, 0},
         {"a bad process id", {.processId = {}}, {L"fail 12"}, 12},
     };
     for (const Row& row : rows) {

@@ -71,8 +71,8 @@ private:
     std::wstring path_;
 };
 
-// The stand-in application's record of its starts in `folder` (one a line, fields exe, cwd, cmd,
-// version), waiting up to 20 s for `atLeast` of them.
-std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast);
+// The stand-in application's record of its starts in `folder`, a line each ("exe=...\tcwd=...\tcmd=
+// ...\tversion=..." + CR LF), once it holds `lines` lines or 20 s have passed.
+std::wstring startLog(const std::wstring& folder, std::size_t lines);
 
 } // namespace quorila::test

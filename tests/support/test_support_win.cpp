@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <regex>
@@ -248,23 +249,14 @@ Link::~Link()
         << "a link was left behind";
 }
 
-std::vector<std::map<std::wstring, std::wstring>> startRecords(const std::wstring& folder, std::size_t atLeast)
+std::wstring startLog(const std::wstring& folder, std::size_t lines)
 {
-    static const std::wregex field(L"(\\w+)=([^\t\r]*)");
-    std::vector<std::map<std::wstring, std::wstring>> records;
+    std::wstring content;
     waitUntil([&] {
-        records.clear();
-        const std::wstring content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
-        for (std::size_t from = 0, end; (end = content.find(L"\r\n", from)) != std::wstring::npos; from = end + 2) {
-            const std::wstring line = content.substr(from, end - from);
-            auto& record = records.emplace_back();
-            for (std::wsregex_iterator it(line.begin(), line.end(), field), last; it != last; ++it) {
-                record[(*it)[1]] = (*it)[2];
-            }
-        }
-        return records.size() >= atLeast;
-    }, atLeast == 0 ? 0 : 20000);
-    return records;
+        content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
+        return static_cast<std::size_t>(std::count(content.begin(), content.end(), L'\n')) >= lines;
+    }, lines == 0 ? 0 : 20000);
+    return content;
 }
 
 } // namespace quorila::test
