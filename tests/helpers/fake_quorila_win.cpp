@@ -13,21 +13,20 @@
 #include <cwchar>
 #include <string>
 
-#include "log/log_format.h"
+#include "base/growing_text.h"
 #include "base/unique_handle.h"
+#include "folders/path_grammar.h"
+#include "log/log_format.h"
+#include "process/relaunch.h"
 
 namespace {
 
-std::wstring self()
-{
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
+using quorila::joinPath;
+using quorila::parentPath;
 
 std::wstring besideSelf(const std::wstring& name)
 {
-    return self().substr(0, self().find_last_of(L'\\') + 1) + name;
+    return joinPath(parentPath(quorila::ownExecutablePath()), name);
 }
 
 int recordStart()
@@ -37,9 +36,9 @@ int recordStart()
     const quorila::UniqueHandle versionFile(
         CreateFileW(besideSelf(L"version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     version.resize(versionFile && ReadFile(versionFile.get(), version.data(), 64, &read, nullptr) ? read : 0);
-    std::wstring folder(32768, L'\0');
-    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
-    const std::string line = quorila::toUtf8(L"exe=" + self() + L"\tcwd=" + folder + L"\tcmd="
+    const std::wstring folder =
+        quorila::growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
+    const std::string line = quorila::toUtf8(L"exe=" + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
                                              + GetCommandLineW() + L"\tversion=") + version + "\r\n";
     const quorila::UniqueHandle record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));

@@ -9,6 +9,7 @@
 
 #include "folders/file_ops.h"
 #include "folders/path_grammar.h"
+#include "process/relaunch.h"
 
 namespace quorila::test {
 
@@ -155,9 +156,7 @@ std::wstring shortPath(const std::wstring& path)
 
 std::wstring binProgram(const std::wstring& name)
 {
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return joinPath(parentPath(self), name);
+    return joinPath(parentPath(ownExecutablePath()), name);
 }
 
 std::optional<Started> start(const std::wstring& program, const std::wstring& arguments)
