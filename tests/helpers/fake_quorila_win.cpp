@@ -1,12 +1,8 @@
 // A stand-in for the Quorila application, started by the tests.
-//
-//   fake_quorila.exe [--record]          appends "exe=<own path>\tcwd=<current folder>\tcmd=<command
-//                                        line>\tversion=<version.txt beside itself>" + CR LF (UTF-8)
-//                                        to started.log beside itself, exits 0
-//   fake_quorila.exe --run MS|forever [FILE]
-//                                        runs MS milliseconds (or until ended), holding FILE (relative
-//                                        to its own folder) open as an application holds its data:
-//                                        readable by others, not deletable; exits 0
+//   fake_quorila.exe [--record]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
+//                                 \tversion=<version.txt beside itself>" + CR LF to started.log beside itself
+//   fake_quorila.exe --run MS|forever [FILE]   runs that long, holding FILE (beside itself) open as an
+//                                 application holds its data: readable by others, not deletable
 
 #include <windows.h>
 

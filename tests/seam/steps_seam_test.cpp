@@ -32,22 +32,17 @@ struct Script {
     bool elevated = false;
     bool relaunches = true;
     std::optional<std::uint32_t> processId = 4242u;
-};
-
-struct Stage {
-    Script script;
-    std::vector<std::wstring> journal;
+    std::vector<std::wstring> journal; // what was called, in order
     std::size_t calls[3] = {};
-} stage;
+} script;
 
-// Journals the call with its answer.
 bool answer(const std::wstring& call, bool answer)
 {
-    stage.journal.push_back(call + (answer ? L" ok" : L" FAILS"));
+    script.journal.push_back(call + (answer ? L" ok" : L" FAILS"));
     return answer;
 }
 
-// The next of a scripted list of answers; false once the list is used up.
+// The next scripted answer; false once they are used up.
 bool next(const std::vector<bool>& answers, std::size_t& calls)
 {
     return calls < answers.size() && answers[calls++];
@@ -56,10 +51,10 @@ bool next(const std::vector<bool>& answers, std::size_t& calls)
 } // namespace
 
 void closeHandle(void*) noexcept {}
-void logLine(UpdateLog&, std::wstring_view message) { stage.journal.push_back(std::wstring(message)); }
+void logLine(UpdateLog&, std::wstring_view message) { script.journal.push_back(std::wstring(message)); }
 ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
 {
-    stage.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
+    script.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
     return code;
 }
 UniqueHandle lockInstallFolder(const FileId&) { return UniqueHandle(reinterpret_cast<void*>(1)); }
@@ -68,34 +63,34 @@ bool waitForApplicationExit(std::uint32_t, UpdateLog&) { return true; }
 bool checkFolderSafetyAgain(const UpdateOptions&, const std::wstring&, const CheckedFolders&) { return true; }
 bool removeWholeFolder(const std::wstring&, const std::optional<FileId>&, UpdateLog&)
 {
-    return answer(L"remove old backup", stage.script.oldBackupRemoved);
+    return answer(L"remove old backup", script.oldBackupRemoved);
 }
 bool isStillFolder(const std::wstring& folder, const std::wstring&)
 {
-    return answer(L"still " + folder, next(stage.script.stillFolder, stage.calls[0]));
+    return answer(L"still " + folder, next(script.stillFolder, script.calls[0]));
 }
 bool copyTree(const std::wstring& from, const std::wstring& to, LinksInSource links, UpdateLog&)
 {
     const std::wstring refusing = links == LinksInSource::refused ? L" no links" : L"";
-    return answer(L"copy " + from + L" -> " + to + refusing, next(stage.script.copies, stage.calls[1]));
+    return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
 }
 bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&)
 {
-    return answer(L"clear " + folder, next(stage.script.clears, stage.calls[2]));
+    return answer(L"clear " + folder, next(script.clears, script.calls[2]));
 }
-bool verifyNewExecutable(const std::wstring&) { return stage.script.verifies; }
+bool verifyNewExecutable(const std::wstring&) { return script.verifies; }
 bool restartApplication(const std::wstring& executable, UpdateLog&)
 {
-    return answer(L"start " + executable, stage.script.restarts);
+    return answer(L"start " + executable, script.restarts);
 }
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std::wstring&)
 {
     return CheckedFolders{L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 7}, std::nullopt};
 }
-bool canWriteFolder(const std::wstring&) { return stage.script.writable; }
-bool isProcessElevated() { return stage.script.elevated; }
-bool relaunchElevated(UpdateLog&) { return answer(L"relaunch", stage.script.relaunches); }
-std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return stage.script.processId; }
+bool canWriteFolder(const std::wstring&) { return script.writable; }
+bool isProcessElevated() { return script.elevated; }
+bool relaunchElevated(UpdateLog&) { return answer(L"relaunch", script.relaunches); }
+std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return script.processId; }
 bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
 
 namespace {
@@ -137,13 +132,13 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
-        stage = {row.script};
+        script = row.script;
         UpdateLog log;
         const PreflightPass pass{4242, *checkFolderSafety(options, L"")};
         EXPECT_EQ(static_cast<int>(runUpdateTransaction(options, pass, log)), row.code);
-        const auto firstClear = std::find_if(stage.journal.begin(), stage.journal.end(),
+        const auto firstClear = std::find_if(script.journal.begin(), script.journal.end(),
                                              [](const std::wstring& entry) { return entry.starts_with(L"clear"); });
-        EXPECT_EQ(std::vector<std::wstring>(firstClear, stage.journal.end()), row.journal);
+        EXPECT_EQ(std::vector<std::wstring>(firstClear, script.journal.end()), row.journal);
     }
 }
 
@@ -162,11 +157,11 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
-        stage = {row.script};
+        script = row.script;
         UpdateLog log;
         const PreflightResult result = runPreflightChecks(options, log);
         EXPECT_EQ(result.endedWith ? static_cast<int>(*result.endedWith) : -1, row.code);
-        EXPECT_EQ(stage.journal, row.journal);
+        EXPECT_EQ(script.journal, row.journal);
     }
 }
 

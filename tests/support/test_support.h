@@ -1,78 +1,288 @@
 #pragma once
 
 // What the Windows tests share: a folder per test, trees written and read back whole, programs of
-// the build started (the updater, the stand-in application), files held open, links, and the log.
+// the build started (the updater, the stand-in application), links, the log.
 
-#include <cstdint>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "base/unique_handle.h"
+#include "folders/file_ops.h"
+#include "folders/path_grammar.h"
+#include "process/relaunch.h"
 
 namespace quorila::test {
+
+inline bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds = 10000)
+{
+    for (unsigned waited = 0; waited < milliseconds; waited += 10, Sleep(10)) {
+        if (condition()) {
+            return true;
+        }
+    }
+    return condition();
+}
 
 // A fresh folder for one test; removing it at the end must succeed (a handle left open fails it).
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
+    TempFolder()
+    {
+        static std::atomic<unsigned> counter{0};
+        std::wstring base(MAX_PATH + 1, L'\0');
+        base.resize(GetTempPathW(static_cast<DWORD>(base.size()), base.data()));
+        path_ = base + L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+        std::error_code error;
+        removeTree(path_, error); // left by an earlier run whose process had this id
+        EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+    }
+    ~TempFolder()
+    {
+        // A program the test started may still be ending; what stays open for 3 s is a leak.
+        std::error_code error;
+        waitUntil([&] { return removeTree(path_, error), !error; }, 3000);
+        EXPECT_FALSE(error) << "the test folder could not be removed: " << error.message();
+    }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const;
+    std::wstring operator/(const std::wstring& name) const { return joinPath(path_, name); }
 
 private:
     std::wstring path_;
 };
 
+inline std::wstring fromUtf8(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+inline std::optional<std::string> readFile(const std::wstring& path)
+{
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string content;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        content.append(chunk, read);
+    }
+    return content;
+}
+
+inline void writeFile(const std::wstring& path, const std::string& content)
+{
+    std::error_code error;
+    createFolders(std::wstring(parentPath(path)), error);
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
+        << "cannot write a test file";
+}
+
+inline bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Entries below a root by relative path: a file maps to its content, a folder to "<dir>", a link
 // (never entered) to "<link>". Listed by the platform itself, so long paths read whole.
 using Tree = std::map<std::wstring, std::string>;
-Tree snapshot(const std::wstring& root);
-void writeTree(const std::wstring& root, const Tree& tree);
-void writeFile(const std::wstring& path, const std::string& content);
-std::optional<std::string> readFile(const std::wstring& path);
-bool exists(const std::wstring& path);
+
+inline void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
+{
+    WIN32_FIND_DATAW found{};
+    const UniqueFindHandle listing(
+        FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    ASSERT_TRUE(listing) << "cannot list a folder of the snapshot";
+    do {
+        const std::wstring name = found.cFileName;
+        const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            tree[entry] = "<link>";
+        } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            tree[entry] = "<dir>";
+            addEntries(joinPath(folder, name), entry, tree);
+        } else {
+            tree[entry] = readFile(joinPath(folder, name)).value_or("<unreadable>");
+        }
+    } while (FindNextFileW(listing.get(), &found));
+}
+
+inline Tree snapshot(const std::wstring& root)
+{
+    Tree tree;
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        addEntries(root, L"", tree);
+    }
+    return tree;
+}
+
+inline void writeTree(const std::wstring& root, const Tree& tree)
+{
+    std::error_code error;
+    createFolders(root, error);
+    for (const auto& [relative, content] : tree) {
+        if (content == "<dir>") {
+            createFolders(joinPath(root, relative), error);
+        } else {
+            writeFile(joinPath(root, relative), content);
+        }
+    }
+}
+
 // The path with its last element in its short (8.3) form; a test failure when it has none.
-std::wstring shortPath(const std::wstring& path);
+inline std::wstring shortPath(const std::wstring& path)
+{
+    std::wstring buffer(32768, L'\0');
+    buffer.resize(GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size())));
+    EXPECT_NE(fileName(buffer), fileName(path)) << "no short name";
+    return buffer;
+}
 
 // A program beside the test program (the updater, fake_quorila.exe).
-std::wstring binProgram(const std::wstring& name);
+inline std::wstring binProgram(const std::wstring& name)
+{
+    return joinPath(parentPath(ownExecutablePath()), name);
+}
+
 struct Started {
     ProcessHandles handles;
     std::uint32_t id = 0;
 };
-std::optional<Started> start(const std::wstring& program, const std::wstring& arguments);
-std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000);
-std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments);
-bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds = 10000);
+
+inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments)
+{
+    // Wine now and then loses a new process in its own start-up (ERROR_INTERNAL_ERROR) before any
+    // of the program runs; such a start is tried again.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            Started started{.id = info.dwProcessId};
+            started.handles.process.reset(info.hProcess);
+            started.handles.thread.reset(info.hThread);
+            return started;
+        }
+        if ((error = GetLastError()) != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+        std::printf("note: Wine lost a start of %ls; starting it again\n", program.c_str());
+    }
+    ADD_FAILURE() << "cannot start " << testing::PrintToString(program) << ": Win32 error " << error;
+    return std::nullopt;
+}
+
+inline std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000)
+{
+    DWORD code = 0;
+    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0
+        || !GetExitCodeProcess(process.handles.process.get(), &code)) {
+        return std::nullopt;
+    }
+    return code;
+}
+
+inline std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments)
+{
+    auto process = start(program, arguments);
+    auto code = process ? waitForExit(*process) : std::nullopt;
+    if (process && !code) {
+        ADD_FAILURE() << "the program did not end within two minutes";
+        TerminateProcess(process->handles.process.get(), 1);
+        WaitForSingleObject(process->handles.process.get(), INFINITE);
+    }
+    return code;
+}
 
 // The log's messages without their time stamps. Every line must be "[Y-M-D h:m:s] text" + CR LF
-// in UTF-8 without a byte-order mark, numbers without leading zeros; a line that is not fails
-// the test.
-std::vector<std::wstring> logMessages(const std::wstring& path);
+// in UTF-8 without a byte-order mark, numbers without leading zeros; one that is not fails the test.
+inline std::vector<std::wstring> logMessages(const std::wstring& path)
+{
+    static const std::regex line(
+        R"(\[[1-9]\d{3}-([1-9]|1[0-2])-([1-9]|[12]\d|3[01]) ([1-9]?\d):([1-5]?\d):([1-5]?\d)\] ([^\r\n]+)\r\n)");
+    const std::string content = readFile(path).value_or("");
+    std::vector<std::wstring> messages;
+    auto next = content.cbegin();
+    for (std::smatch match; std::regex_search(next, content.cend(), match, line,
+                                              std::regex_constants::match_continuous);
+         next = match[0].second) {
+        messages.push_back(fromUtf8(match[6].str()));
+    }
+    EXPECT_EQ(next, content.cend()) << "not a log line at byte " << (next - content.cbegin());
+    return messages;
+}
 
-// A symbolic link at `path` to `target` (made by the Unix `ln -s`: the tests run under Wine),
-// removed as itself at the end if still there.
+// The stand-in application's record of its starts in `folder`, a line each ("exe=...\tcwd=...\tcmd=
+// ...\tversion=..." + CR LF), once it holds `lines` lines or 20 s have passed.
+inline std::wstring startLog(const std::wstring& folder, std::size_t lines)
+{
+    std::wstring content;
+    waitUntil([&] {
+        content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
+        return static_cast<std::size_t>(std::count(content.begin(), content.end(), L'\n')) >= lines;
+    }, lines == 0 ? 0 : 20000);
+    return content;
+}
+
+// A symbolic link at `path` to `target`, removed as itself at the end if still there. Under Wine 8
+// CreateSymbolicLinkW makes nothing and every delete of a link deletes its target: the Unix tools
+// make and remove links (Wine cannot wait for them; the effect is waited for).
 class Link {
 public:
-    Link(const std::wstring& target, const std::wstring& path);
-    ~Link();
+    Link(const std::wstring& target, const std::wstring& path) : path_(path)
+    {
+        EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sn " + unixPath(target) + L" " + unixPath(path))
+                    && waitUntil([&] { return exists(path); }))
+            << "no link could be made";
+    }
+    ~Link()
+    {
+        EXPECT_TRUE(!exists(path_) || (start(L"Z:\\bin\\rm", L"-f " + unixPath(path_))
+                                       && waitUntil([&] { return !exists(path_); })))
+            << "a link was left behind";
+    }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
     const std::wstring& path() const { return path_; }
 
 private:
+    // The Unix path of a Windows path, quoted, its last element unresolved.
+    static std::wstring unixPath(const std::wstring& path)
+    {
+        using ToUnix = char*(CDECL*)(LPCWSTR);
+        const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        char* folder = toUnix == nullptr ? nullptr : toUnix(std::wstring(parentPath(path)).c_str());
+        const std::wstring result = folder == nullptr ? L"" : fromUtf8(folder) + L"/" + std::wstring(fileName(path));
+        HeapFree(GetProcessHeap(), 0, folder);
+        return L"\"" + result + L"\"";
+    }
+
     std::wstring path_;
 };
-
-// The stand-in application's record of its starts in `folder`, a line each ("exe=...\tcwd=...\tcmd=
-// ...\tversion=..." + CR LF), once it holds `lines` lines or 20 s have passed.
-std::wstring startLog(const std::wstring& folder, std::size_t lines);
 
 } // namespace quorila::test
