@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <string>
 
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

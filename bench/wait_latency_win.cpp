@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "process/relaunch.h"
-#include "process/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

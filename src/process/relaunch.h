@@ -16,10 +16,12 @@ std::wstring ownExecutablePath();
 // shell started it.
 bool relaunchElevated(UpdateLog& log);
 
-// Test seam: the start behind relaunchElevated, for a given executable, parameter string and working
-// folder: refuses (with its one line, starting nothing) when the executable or the parameters are
-// empty, else asks the shell for "runas". Logs one line; true when the shell started it.
+// The start behind relaunchElevated, open to the tests: for a given executable, parameter string and
+// working folder; refuses (with its one line, starting nothing) when the executable or the
+// parameters are empty, else asks the shell for "runas". Logs one line; true when it started.
+namespace detail {
 bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
                           const std::wstring& workingFolder, UpdateLog& log);
+} // namespace detail
 
 } // namespace quorila

@@ -40,10 +40,10 @@ bool relaunchElevated(UpdateLog& log)
     const std::wstring folder = growingText([](wchar_t* buffer, DWORD capacity) {
         return GetCurrentDirectoryW(capacity, buffer);
     }).value_or(std::wstring());
-    return relaunchElevatedWith(executable, parameters, folder, log);
+    return detail::relaunchElevatedWith(executable, parameters, folder, log);
 }
 
-bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
+bool detail::relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
                           const std::wstring& workingFolder, UpdateLog& log)
 {
     if (executable.empty() || parameters.empty()) {

@@ -1,11 +1,12 @@
 // A stand-in for the Quorila application, started by the tests.
 //   fake_quorila.exe [--record]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
 //                                 \tversion=<version.txt beside itself>" + CR LF to started.log beside itself
-//   fake_quorila.exe --run MS|forever [FILE]   runs that long, holding FILE (beside itself) open as an
-//                                 application holds its data: readable by others, not deletable
+//   fake_quorila.exe --run MS|forever [FILE]   prints its process id, runs that long, holding FILE
+//                                 (beside itself) open as an application holds its data
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 
@@ -53,6 +54,8 @@ int wmain(int argc, wchar_t** argv)
         const quorila::UniqueHandle held(argc == 4 ? CreateFileW(besideSelf(argv[3]).c_str(), GENERIC_READ,
                                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                                                    : nullptr);
+        std::printf("%lu\n", GetCurrentProcessId());
+        std::fflush(stdout);
         Sleep(std::wcscmp(argv[2], L"forever") == 0 ? INFINITE : std::wcstoul(argv[2], nullptr, 10));
         return 0;
     }

@@ -146,8 +146,8 @@ TEST(Relaunch, TheNewInstanceStartsInTheGivenWorkingFolder)
     writeFile(application, readFile(binProgram(L"fake_quorila.exe")).value_or(""));
     {
         UpdateLog log = openUpdateLog(temp / L"update.log");
-        EXPECT_TRUE(relaunchElevatedWith(application, L"--record", temp / L"work", log));
-        EXPECT_FALSE(relaunchElevatedWith(temp / L"missing.exe", L"--record", temp / L"work", log));
+        EXPECT_TRUE(detail::relaunchElevatedWith(application, L"--record", temp / L"work", log));
+        EXPECT_FALSE(detail::relaunchElevatedWith(temp / L"missing.exe", L"--record", temp / L"work", log));
     }
     EXPECT_NE(startLog(temp / L"app", 1).find(L"\tcwd=" + temp / L"work" + L"\t"), std::wstring::npos);
     EXPECT_EQ(logMessages(temp / L"update.log"),
