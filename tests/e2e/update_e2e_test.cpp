@@ -58,7 +58,6 @@ struct Update {
     std::optional<Tree> backupAfter;         // when the backup folder is not the old installation
     std::wstring restartedAs;                // the restarted executable as the options name it
     std::vector<std::pair<std::wstring, unsigned long>> held; // paths held open with a share mode
-    std::optional<Started> application;
     std::vector<std::unique_ptr<Link>> links;
 
     // The six options as the application passes them, then `extra`.
@@ -142,10 +141,7 @@ void expectRow(const Row& row)
     } else {
         EXPECT_FALSE(exists(r.log)) << "a log was written";
     }
-    const Tree after = without(snapshot(root), root, logFolder);
-    for (const auto& [path, content] : after) {
-        EXPECT_FALSE(fileName(path).starts_with(L".quorila_updater_write_")) << "a write probe was left";
-    }
+    const Tree after = without(snapshot(root), root, logFolder); // a probe left behind would show too
     const bool refused = (row.code >= 10 && row.code <= 14) || row.code == 22;
     if (refused) {
         EXPECT_TRUE(after == before) << "a refusal changed something on disk";
@@ -181,9 +177,9 @@ const Row rows[] = {
      [](Update& r) {
          writeTree(r.backup, {{L"stale.txt", "from an earlier run"}, {L"old\\x.bin", "x"}});
          writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
-         r.application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
-         ASSERT_TRUE(r.application);
-         r.pid = std::to_wstring(r.application->id);
+         const auto application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
+         ASSERT_TRUE(application);
+         r.pid = std::to_wstring(application->id);
          r.lines = {L"an earlier run", started, waiting, L"Quorila süreci kapandı.",
                     L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, installing,
                     L"Installer bakım dosyası korunuyor: unins000.dat", L"Güncelleme başarıyla uygulandı.", restarted};
