@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "process/relaunch.h"
 #include "base/unique_handle.h"
+#include "process/relaunch.h"
 
 namespace {
 

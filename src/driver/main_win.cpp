@@ -4,12 +4,12 @@
 #include <windows.h>
 
 #include "base/command_line.h"
-#include "driver/exit_code.h"
 #include "base/options.h"
+#include "driver/exit_code.h"
+#include "driver/failure_report.h"
 #include "driver/preflight.h"
 #include "driver/transaction.h"
 #include "folders/folder_safety.h"
-#include "driver/failure_report.h"
 #include "log/update_log.h"
 
 namespace quorila {

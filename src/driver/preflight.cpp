@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "driver/failure_report.h"
 #include "driver/release_package.h"
 #include "folders/folder_safety.h"
-#include "driver/failure_report.h"
 #include "process/relaunch.h"
 #include "process/write_access.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "driver/exit_code.h"
 #include "base/options.h"
+#include "driver/exit_code.h"
 #include "folders/folder_safety.h"
 #include "log/update_log.h"
 

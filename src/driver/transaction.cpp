@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "driver/failure_report.h"
 #include "driver/release_package.h"
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
 #include "folders/path_grammar.h"
 #include "folders/tree_copy.h"
-#include "driver/failure_report.h"
 #include "process/install_lock.h"
 #include "process/relaunch.h"
 #include "process/restart.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "driver/exit_code.h"
 #include "base/options.h"
+#include "driver/exit_code.h"
 #include "driver/preflight.h"
 #include "log/update_log.h"
 

@@ -19,10 +19,10 @@
 
 #include <windows.h>
 
+#include "base/unique_handle.h"
 #include "folders/full_path.h"
 #include "folders/path_compare.h"
 #include "folders/path_grammar.h"
-#include "base/unique_handle.h"
 
 namespace quorila {
 

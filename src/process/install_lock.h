@@ -1,7 +1,7 @@
 #pragma once
 
-#include "folders/file_ops.h"
 #include "base/unique_handle.h"
+#include "folders/file_ops.h"
 
 namespace quorila {
 

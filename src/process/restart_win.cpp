@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "folders/path_grammar.h"
 #include "base/unique_handle.h"
+#include "folders/path_grammar.h"
 
 namespace quorila {
 namespace {

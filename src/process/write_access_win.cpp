@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "folders/path_grammar.h"
 #include "base/unique_handle.h"
+#include "folders/path_grammar.h"
 
 namespace quorila {
 

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 
+#include "driver/failure_report.h"
 #include "driver/preflight.h"
 #include "driver/release_package.h"
 #include "driver/transaction.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_copy.h"
-#include "driver/failure_report.h"
 #include "process/install_lock.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
