@@ -196,6 +196,8 @@ const Row rows[] = {
          ASSERT_TRUE(SetFileAttributesW(joinPath(r.install, L"unins000.dat").c_str(), FILE_ATTRIBUTE_READONLY));
          r.lines = {L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor."};
      }},
+    // (An install folder that long updates too, but no program starts in it: 20, and under Wine the
+    // start at times never returns.)
     {"release, backup and log past 260 characters", 0,
      [](Update& r) {
          const std::wstring deep = r.temp / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
