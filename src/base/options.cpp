@@ -39,4 +39,11 @@ bool hasAllOptions(const UpdateOptions& options)
         && !options.backupFolder.empty() && !options.exeName.empty() && !options.logPath.empty();
 }
 
+std::vector<std::wstring> optionTokens(const UpdateOptions& options)
+{
+    return {L"",        L"--pid",    options.pidText,      L"--source", options.releaseFolder,
+            L"--target", options.installFolder, L"--backup", options.backupFolder,
+            L"--exe",    options.exeName,       L"--log",    options.logPath};
+}
+
 } // namespace quorila

@@ -34,4 +34,8 @@ UpdateOptions readUpdateOptions(const OptionMap& map);
 // True when none of the six values is empty.
 bool hasAllOptions(const UpdateOptions& options);
 
+// The six options as command-line tokens, each name followed by its value, after an empty program
+// token (what pairOptionTokens reads back into the same options).
+std::vector<std::wstring> optionTokens(const UpdateOptions& options);
+
 } // namespace quorila

@@ -7,10 +7,12 @@
 #include "base/options.h"
 #include "driver/exit_code.h"
 #include "driver/failure_report.h"
+#include "driver/option_paths.h"
 #include "driver/preflight.h"
 #include "driver/transaction.h"
 #include "folders/folder_safety.h"
 #include "log/update_log.h"
+#include "process/working_folder.h"
 
 namespace quorila {
 namespace {
@@ -20,12 +22,18 @@ constexpr std::wstring_view startedLine = L"QuorilaUpdater başlatıldı.";
 ExitCode runUpdater()
 {
     const auto tokens = splitProcessCommandLine();
-    const UpdateOptions options = readUpdateOptions(tokens ? pairOptionTokens(*tokens) : OptionMap{});
-    if (!hasAllOptions(options)) {
+    const UpdateOptions given = readUpdateOptions(tokens ? pairOptionTokens(*tokens) : OptionMap{});
+    if (!hasAllOptions(given)) {
         // Before the log exists: the box alone, nothing created on disk.
         showErrorBox(exitCodeMessage(ExitCode::MissingParameters), ErrorBoxStyle::IconOnly);
         return ExitCode::MissingParameters;
     }
+    // Relative options are read against the folder the process was started in, once; then the
+    // process leaves that folder, which may lie in the installation (the application's own current
+    // folder, inherited), where it would stop the folder's removal. Should it stay (the system
+    // folder unreadable), the clearing reports that folder as one it cannot remove.
+    const UpdateOptions options = withFullPaths(given);
+    leaveWorkingFolder();
 
     // A log that folder safety will refuse is not even opened: opening it would create it (and its
     // folders) where nothing may be touched. The refusal then shows its box without a log.

@@ -29,7 +29,7 @@ PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log)
             return {.endedWith = reportFailure(log, ExitCode::NotWritableWhileElevated)};
         }
         logLine(log, elevationNoticeLine);
-        if (relaunchElevated(log)) {
+        if (relaunchElevated(options, log)) {
             return {.endedWith = ExitCode::Success}; // the elevated copy carries on with the update
         }
         return {.endedWith = reportFailure(log, ExitCode::ElevationFailed)};

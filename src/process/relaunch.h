@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/command_line.h"
+#include "base/options.h"
 #include "log/update_log.h"
 
 namespace quorila {
@@ -10,11 +11,10 @@ namespace quorila {
 // This process's own executable; empty when it cannot be read.
 std::wstring ownExecutablePath();
 
-// Starts this executable again with the same arguments, in this process's current folder (an
-// elevated process would otherwise start in the system folder, and a relative option would name
-// another folder there), through the "runas" verb, without waiting. Logs one line; true when the
-// shell started it.
-bool relaunchElevated(UpdateLog& log);
+// Starts this executable again with `options` (their full forms: the elevated copy starts in a
+// folder of the shell's choosing) through the "runas" verb, without waiting. Logs one line; true
+// when the shell started it.
+bool relaunchElevated(const UpdateOptions& options, UpdateLog& log);
 
 // The start behind relaunchElevated, open to the tests: for a given executable, parameter string and
 // working folder; refuses (with its one line, starting nothing) when the executable or the

@@ -14,16 +14,6 @@ constexpr std::wstring_view commandNotBuiltLine = L"Yönetici yetkili updater ko
 constexpr std::wstring_view elevationRefusedLine = L"Yönetici izni alınamadı. Win32 hata: ";
 constexpr std::wstring_view relaunchedLine = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
-// joinRelaunchArguments of this process's own command line; empty when it cannot be split.
-std::wstring buildRelaunchParameters()
-{
-    const auto arguments = splitProcessCommandLine();
-    if (!arguments) {
-        return {};
-    }
-    return joinRelaunchArguments(*arguments);
-}
-
 } // namespace
 
 std::wstring ownExecutablePath()
@@ -33,14 +23,12 @@ std::wstring ownExecutablePath()
     }).value_or(std::wstring());
 }
 
-bool relaunchElevated(UpdateLog& log)
+bool relaunchElevated(const UpdateOptions& options, UpdateLog& log)
 {
-    const std::wstring executable = ownExecutablePath();
-    const std::wstring parameters = buildRelaunchParameters();
     const std::wstring folder = growingText([](wchar_t* buffer, DWORD capacity) {
         return GetCurrentDirectoryW(capacity, buffer);
     }).value_or(std::wstring());
-    return detail::relaunchElevatedWith(executable, parameters, folder, log);
+    return detail::relaunchElevatedWith(ownExecutablePath(), joinRelaunchArguments(optionTokens(options)), folder, log);
 }
 
 bool detail::relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,

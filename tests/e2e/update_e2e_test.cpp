@@ -53,6 +53,7 @@ struct Update {
     Tree newRelease;
     std::wstring program = binProgram(L"QuorilaUpdater.exe");
     std::optional<std::wstring> commandLine; // in place of the six options
+    std::wstring workingFolder;              // the updater's; empty: the test's own
     bool logged = true;                      // false: no log may be written at all
     std::vector<std::wstring> lines;         // in this order, others between
     std::optional<Tree> backupAfter;         // when the backup folder is not the old installation
@@ -63,8 +64,7 @@ struct Update {
     // The six options as the application passes them, then `extra`.
     std::wstring arguments(const std::vector<std::wstring>& extra = {}) const
     {
-        std::vector<std::wstring> tokens{L"", L"--pid", pid, L"--source", release, L"--target", install,
-                                         L"--backup", backup, L"--exe", exe, L"--log", log};
+        std::vector<std::wstring> tokens = optionTokens({pid, release, install, backup, exe, log});
         tokens.insert(tokens.end(), extra.begin(), extra.end());
         return joinRelaunchArguments(tokens);
     }
@@ -125,7 +125,7 @@ void expectRow(const Row& row)
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         EXPECT_TRUE(held.back()) << "cannot hold a file open";
     }
-    EXPECT_EQ(run(r.program, r.commandLine.value_or(r.arguments())), row.code);
+    EXPECT_EQ(run(r.program, r.commandLine.value_or(r.arguments()), r.workingFolder), row.code);
     held.clear();
 
     const std::vector<std::wstring> messages = logMessages(r.log);
@@ -194,7 +194,15 @@ const Row rows[] = {
          r.exe = L"bin\\Quorila.exe";
          writeFile(joinPath(r.release, L"unins000.dat"), r.newRelease[L"unins000.dat"] = "the release's data");
          ASSERT_TRUE(SetFileAttributesW(joinPath(r.install, L"unins000.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+         r.workingFolder = joinPath(r.install, L"bin"); // where the application leaves its updater
          r.lines = {L"Ana Quorila süreci zaten kapalı veya erişilemiyor; devam ediliyor."};
+     }},
+    {"started in the install folder's data folder, every folder and the log relative to it", 0,
+     [](Update& r) {
+         r.workingFolder = joinPath(r.install, L"data");
+         r.commandLine = joinRelaunchArguments(optionTokens({r.pid, L"..\\..\\..\\release 2", L".\\..", L"..\\..\\..\\backup",
+                                                             r.exe, L".\\..\\..\\..\\logs\\güncelleme.log"}));
+         r.lines = {L"Mevcut Quorila sürümü yedekleniyor: " + r.backup};
      }},
     // (An install folder that long updates too, but no program starts in it: 20, and under Wine the
     // start at times never returns.)

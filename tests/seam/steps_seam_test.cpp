@@ -89,7 +89,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std:
 }
 bool canWriteFolder(const std::wstring&) { return script.writable; }
 bool isProcessElevated() { return script.elevated; }
-bool relaunchElevated(UpdateLog&) { return answer(L"relaunch", script.relaunches); }
+bool relaunchElevated(const UpdateOptions&, UpdateLog&) { return answer(L"relaunch", script.relaunches); }
 std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return script.processId; }
 bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
 

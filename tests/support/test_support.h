@@ -171,7 +171,8 @@ struct Started {
     std::uint32_t id = 0;
 };
 
-inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments)
+inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments,
+                                    const std::wstring& workingFolder = {})
 {
     // Wine now and then loses a new process in its own start-up (ERROR_INTERNAL_ERROR) before any
     // of the program runs; such a start is tried again.
@@ -180,8 +181,8 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
         PROCESS_INFORMATION info{};
-        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &info)) {
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info)) {
             Started started{.id = info.dwProcessId};
             started.handles.process.reset(info.hProcess);
             started.handles.thread.reset(info.hThread);
@@ -206,9 +207,10 @@ inline std::optional<unsigned long> waitForExit(Started& process, unsigned long 
     return code;
 }
 
-inline std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments)
+inline std::optional<unsigned long> run(const std::wstring& program, const std::wstring& arguments,
+                                        const std::wstring& workingFolder = {})
 {
-    auto process = start(program, arguments);
+    auto process = start(program, arguments, workingFolder);
     auto code = process ? waitForExit(*process) : std::nullopt;
     if (process && !code) {
         ADD_FAILURE() << "the program did not end within two minutes";
