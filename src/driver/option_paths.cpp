@@ -3,8 +3,8 @@
 #include <string>
 #include <system_error>
 
-#include "folders/full_path.h"
-#include "folders/path_grammar.h"
+#include "fs/full_path.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

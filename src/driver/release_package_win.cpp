@@ -3,8 +3,8 @@
 #include <string>
 
 #include "driver/release_package.h"
-#include "folders/file_ops.h"
-#include "folders/path_grammar.h"
+#include "fs/file_ops.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

@@ -6,7 +6,7 @@
 #include "driver/release_package.h"
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 #include "folders/tree_copy.h"
 #include "process/install_lock.h"
 #include "process/relaunch.h"

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cwctype>
 
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

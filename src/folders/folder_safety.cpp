@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "folders/folder_safety.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/options.h"
-#include "folders/file_ops.h"
-#include "folders/full_path.h"
-#include "folders/path_compare.h"
+#include "fs/file_ops.h"
+#include "fs/full_path.h"
+#include "fs/path_compare.h"
 
 namespace quorila {
 

@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "folders/entry_rules.h"
-#include "folders/file_ops.h"
-#include "folders/path_grammar.h"
+#include "fs/file_ops.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

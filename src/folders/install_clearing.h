@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "folders/file_ops.h"
+#include "fs/file_ops.h"
 #include "log/update_log.h"
 
 namespace quorila {

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "folders/file_ops.h"
-#include "folders/path_grammar.h"
+#include "fs/file_ops.h"
+#include "fs/path_grammar.h"
 #include "log/log_format.h"
 
 namespace quorila {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/unique_handle.h"
-#include "folders/file_ops.h"
+#include "fs/file_ops.h"
 
 namespace quorila {
 

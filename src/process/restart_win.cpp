@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 namespace {

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

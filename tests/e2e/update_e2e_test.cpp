@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 #include "process/relaunch.h"
 #include "support/test_support.h"
 

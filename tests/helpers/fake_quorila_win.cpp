@@ -12,7 +12,7 @@
 
 #include "base/growing_text.h"
 #include "base/unique_handle.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 #include "log/log_format.h"
 #include "process/relaunch.h"
 

@@ -17,8 +17,8 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
-#include "folders/file_ops.h"
-#include "folders/path_grammar.h"
+#include "fs/file_ops.h"
+#include "fs/path_grammar.h"
 #include "process/relaunch.h"
 
 namespace quorila::test {

@@ -8,10 +8,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "folders/file_ops.h"
+#include "fs/file_ops.h"
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 #include "process/relaunch.h"
 #include "support/test_support.h"
 

@@ -1,12 +1,12 @@
 // The textual equality of two option texts, and the element-wise "same folder or inside it" test
 // on full paths.
 
-#include "folders/path_compare.h"
+#include "fs/path_compare.h"
 
 #include <cstddef>
 #include <vector>
 
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

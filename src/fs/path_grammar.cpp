@@ -1,4 +1,4 @@
-#include "folders/path_grammar.h"
+#include "fs/path_grammar.h"
 
 #include <cstddef>
 

@@ -8,7 +8,7 @@
 // and deletes what a link points to, whatever the flags; there every link stays and its removal
 // fails).
 
-#include "folders/file_ops.h"
+#include "fs/file_ops.h"
 
 #include <optional>
 #include <string>
@@ -20,9 +20,9 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
-#include "folders/full_path.h"
-#include "folders/path_compare.h"
-#include "folders/path_grammar.h"
+#include "fs/full_path.h"
+#include "fs/path_compare.h"
+#include "fs/path_grammar.h"
 
 namespace quorila {
 

@@ -1,7 +1,7 @@
 // What folder safety asks of Windows: full paths, final paths of existing folders and the file
 // system's case-insensitive comparison of names.
 
-#include "folders/full_path.h"
+#include "fs/full_path.h"
 
 #include <climits>
 
@@ -9,7 +9,7 @@
 
 #include "base/growing_text.h"
 #include "base/unique_handle.h"
-#include "folders/file_ops.h"
+#include "fs/file_ops.h"
 
 namespace quorila {
 
