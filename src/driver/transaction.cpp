@@ -55,7 +55,7 @@ bool rollBack(const UpdateOptions& options, const CheckedFolders& checked, Updat
         return false; // another folder now: nothing is deleted or written there
     }
     clearInstallFolder(options.installFolder, *checked.installId, log); // what it leaves is overwritten or stays
-    return copyTree(options.backupFolder, options.installFolder, LinksInSource::madePlain, log);
+    return copyTree(options.backupFolder, options.installFolder, CopyOf::backup, log);
 }
 
 ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log)
@@ -88,7 +88,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     if (!isStillFolder(options.backupFolder, pass.folders.backup)) {
         return reportFailure(log, ExitCode::UnsafeFolders);
     }
-    if (!copyTree(options.installFolder, options.backupFolder, LinksInSource::madePlain, log)) {
+    if (!copyTree(options.installFolder, options.backupFolder, CopyOf::installation, log)) {
         return reportFailure(log, ExitCode::BackupFailed);
     }
 
@@ -98,7 +98,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     const std::wstring executable = joinPath(options.installFolder, options.exeName);
     logLine(log, installLine);
     if (!clearInstallFolder(options.installFolder, *pass.folders.installId, log)
-        || !copyTree(options.releaseFolder, options.installFolder, LinksInSource::refused, log)) {
+        || !copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
         return rollBackAndReport(options, pass.folders, executable, installFailed, log);
     }
     if (!verifyNewExecutable(executable)) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "folders/folder_safety.h"
+#include "fs/held.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
@@ -115,17 +117,16 @@ std::optional<Spellings> spellings(const std::wstring& path)
 
 // True when `inner` (a file) lies inside one of the folders in either spelling; also when any of
 // them has no full form.
-bool liesInside(const std::wstring& inner, const std::wstring& folderA, const std::wstring& folderB)
+bool liesInside(const std::wstring& inner, std::initializer_list<const std::wstring*> folders)
 {
     const auto in = spellings(inner);
-    const auto a = spellings(folderA);
-    const auto b = spellings(folderB);
-    if (!in || !a || !b) {
+    if (!in) {
         return true;
     }
-    for (const Spellings* folder : {&*a, &*b}) {
-        if (isSameOrInside(in->full, folder->full, equalIgnoringCase)
-            || isSameOrInside(in->resolved, folder->resolved, equalIgnoringCase)) {
+    for (const std::wstring* folder : folders) {
+        const auto spelt = spellings(*folder);
+        if (!spelt || isSameOrInside(in->full, spelt->full, equalIgnoringCase)
+            || isSameOrInside(in->resolved, spelt->resolved, equalIgnoringCase)) {
             return true;
         }
     }
@@ -169,8 +170,9 @@ bool isSafeFolder(const std::wstring& path)
 bool isLogOutsideFolders(const UpdateOptions& options)
 {
     return isAcceptedPathForm(options.logPath) && isAcceptedPathForm(options.installFolder)
-        && isAcceptedPathForm(options.backupFolder)
-        && !liesInside(options.logPath, options.installFolder, options.backupFolder);
+        && isAcceptedPathForm(options.backupFolder) && isAcceptedPathForm(options.releaseFolder)
+        && !liesInside(options.logPath, {&options.installFolder, &options.backupFolder, &options.releaseFolder})
+        && !isLinkOnPath(options.logPath);
 }
 
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath)
@@ -205,7 +207,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
         return std::nullopt;
     }
 
-    if (liesInside(updaterPath, install, backup) || !holdsApplication(options)
+    if (liesInside(updaterPath, {&install, &backup}) || !holdsApplication(options)
         || knownFileKind(backup) == FileKind::file || isReparsePoint(backup)) {
         return std::nullopt;
     }

@@ -23,10 +23,11 @@ struct CheckedFolders {
     std::optional<FileId> backupId;
 };
 
-// True when the log may be opened: its path, the install folder's and the backup folder's are
-// forms the updater accepts (isAcceptedPathForm), and the log lies inside neither folder (full
-// paths and resolved paths, letter case ignored). A log inside them would be deleted by the
-// clearing or the backup step, or would make every update fail.
+// True when the log may be opened: its path and the three folders' are forms the updater accepts
+// (isAcceptedPathForm), the log lies inside none of the folders (full paths and resolved paths,
+// letter case ignored), and neither it nor a folder on its way is a link. A log inside the install
+// or backup folder would be deleted by the clearing or the backup step, or would make every update
+// fail; inside the release it would be installed; through a link it would be written elsewhere.
 bool isLogOutsideFolders(const UpdateOptions& options);
 
 // The folders as checked when the three folders, the log and the updater's own executable

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "folders/entry_rules.h"
-#include "fs/file_ops.h"
+#include "fs/held.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
@@ -28,32 +28,35 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         // Absent: nothing to clear. Status unreadable: the caller handles the false.
         return !error;
     }
-
-    // The platform's listing in directory_iterator's place (see file_ops.h).
-    FolderListing listing(installFolder, FolderListing::Depth::plain, error);
+    // Held from here on: every entry is removed from the folder that was checked, however its
+    // path is changed meanwhile.
+    const Held install = openFolder(installFolder, Access::read, error);
     if (error) {
         logLine(log, folderNotListedLine, installFolder);
         return false;
     }
+    if (heldId(install) != checkedInstall) {
+        logLine(log, entryNotRemovedLine, installFolder);
+        return false;
+    }
 
-    while (!listing.atEnd()) {
-        const std::wstring entryPath = listing.path();
-        if (isInstallerMaintenanceFile(entryPath)) {
-            logLine(log, maintenanceFileKeptLine, fileName(entryPath));
-        } else {
-            removeTree(entryPath, error, {.folder = checkedInstall, .self = std::nullopt});
-            if (error) {
-                logLine(log, entryNotRemovedLine, entryPath);
-                return false;
-            }
+    FolderEntries entries(install);
+    ListedEntry entry;
+    while (entries.next(entry, error)) {
+        if (isInstallerMaintenanceFile(entry.name)) {
+            logLine(log, maintenanceFileKeptLine, entry.name);
+            continue;
         }
-
-        // A listing that cannot go on would leave entries behind unseen: the clearing fails.
-        listing.increment(error);
+        removeChild(install, entry, error);
         if (error) {
-            logLine(log, folderNotListedLine, installFolder);
+            logLine(log, entryNotRemovedLine, joinPath(installFolder, entry.name));
             return false;
         }
+    }
+    // A listing that cannot go on would leave entries behind unseen: the clearing fails.
+    if (error) {
+        logLine(log, folderNotListedLine, installFolder);
+        return false;
     }
     return true;
 }
@@ -62,7 +65,7 @@ bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& 
 {
     std::error_code error;
     if (checked) {
-        removeTree(folder, error, {.folder = std::nullopt, .self = checked});
+        removeTree(folder, error, checked);
     } else if (fileKind(folder, error) != FileKind::missing) {
         error = std::make_error_code(std::errc::file_exists); // appeared since the check: not ours
     }

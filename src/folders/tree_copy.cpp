@@ -6,9 +6,10 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
-#include "folders/entry_rules.h"
-#include "fs/file_ops.h"
+#include "fs/held.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
@@ -19,99 +20,122 @@ constexpr std::wstring_view folderNotCreatedLine = L"Klasör oluşturulamadı: "
 constexpr std::wstring_view sourceNotFoundLine = L"Kaynak klasör bulunamadı: ";
 constexpr std::wstring_view sourceNotReadableLine = L"Kaynak klasör okunamadı: ";
 constexpr std::wstring_view listingFailedLine = L"Kaynak klasör taranırken hata oluştu.";
-constexpr std::wstring_view relativePathFailedLine = L"Göreli dosya yolu hesaplanamadı.";
-constexpr std::wstring_view typeNotReadableLine = L"Dosya türü okunamadı: ";
 constexpr std::wstring_view fileNotCopiedLine = L"Dosya kopyalanamadı: ";
 
-// Makes sure `folder` exists as a folder, creating missing levels. False after its one line.
-bool ensureFolder(const std::wstring& folder, UpdateLog& log)
-{
-    std::error_code error;
-    createFolders(folder, error);
-    if (error) {
-        logLine(log, folderNotCreatedLine, folder);
-        return false;
-    }
-    return true;
-}
+// One folder being copied: its source held and listed, its copy held, and both paths for the log.
+struct Level {
+    Held source;
+    FolderEntries entries;
+    Held target;
+    std::wstring sourcePath;
+    std::wstring targetPath;
+};
 
-// Copies one regular file of the listing to `target`, making its folder first.
-bool copyFile(const std::wstring& entryPath, const std::wstring& target, UpdateLog& log)
+// What making an entry at the destination came to.
+enum class Made { created, kept, failed };
+
+// Makes `name` in `folder` new: a folder (merged into when a plain folder is there already) or an
+// empty file. Anything else there is removed as itself first; in a copy back a link stays.
+Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf what, Held& made,
+               std::error_code& error)
 {
-    if (!ensureFolder(std::wstring(parentPath(target)), log)) {
-        return false;
+    made = createChild(folder, name, isFolder, error);
+    if (!isAlreadyTaken(error)) {
+        return error ? Made::failed : Made::created;
     }
-    std::error_code error;
-    copyFileReplacing(entryPath, target, error);
-    if (error) {
-        logLine(log, fileNotCopiedLine, entryPath);
-        return false;
+    ListedEntry there;
+    const bool described = describeChild(folder, name, there, error);
+    const bool link = error == notItself() || (described && there.isLink());
+    if (link && what == CopyOf::backup) {
+        return Made::kept;
     }
-    return true;
+    if (!described) {
+        return Made::failed;
+    }
+    if (isFolder && there.isFolder() && !there.isLink()) {
+        made = openChild(folder, name, true, Access::write, error);
+        return error ? Made::failed : Made::created;
+    }
+    removeChild(folder, there, error);
+    if (!error) {
+        made = createChild(folder, name, isFolder, error);
+    }
+    return error ? Made::failed : Made::created;
 }
 
 } // namespace
 
-bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log)
+bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log)
 {
     std::error_code error;
-    if (fileKind(source, error) == FileKind::missing) {
-        logLine(log, sourceNotFoundLine, source);
-        return false;
-    }
-    if (!ensureFolder(destination, log)) {
-        return false;
-    }
-
-    // Streamed: one entry at a time as the listing yields it; linked folders are not entered. The
-    // platform's listing stands in for recursive_directory_iterator (see file_ops.h).
-    FolderListing listing(source, FolderListing::Depth::recursive, error);
+    Held sourceRoot = openFolder(source, Access::read, error);
     if (error) {
-        logLine(log, sourceNotReadableLine, source);
+        logLine(log, isNotFound(error) ? sourceNotFoundLine : sourceNotReadableLine, source);
+        return false;
+    }
+    Held targetRoot = openFolderLevels(destination, Levels::followLinks, error);
+    if (error) {
+        logLine(log, folderNotCreatedLine, destination);
         return false;
     }
 
-    while (!listing.atEnd()) {
-        const std::wstring& entryPath = listing.path();
-
-        // The position below the source is read from the listing's own path, so that every
-        // entry, a link too, lands at its own place below the destination.
-        const auto relative = relativeBelow(source, entryPath);
-        if (!relative) {
-            logLine(log, relativePathFailedLine);
-            return false;
-        }
-        const std::wstring target = joinPath(destination, *relative);
-        if (links == LinksInSource::refused && listing.isLink()) {
-            logLine(log, fileNotCopiedLine, entryPath);
-            return false;
-        }
-
-        // A linked folder counts as a folder and is made as a plain one; its contents lie
-        // elsewhere and the listing does not enter it.
-        const bool isFolder = listing.isFolder(error);
-        if (isFolder) {
-            if (!ensureFolder(target, log)) {
-                return false;
-            }
-        } else if (error) {
-            logLine(log, typeNotReadableLine, entryPath);
-            return false;
-        } else {
-            const bool isFile = listing.isRegularFile(error);
+    std::vector<Level> levels;
+    FolderEntries rootEntries(sourceRoot);
+    levels.push_back({std::move(sourceRoot), std::move(rootEntries), std::move(targetRoot), source, destination});
+    std::vector<char> buffer;
+    ListedEntry entry;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (!level.entries.next(entry, error)) {
             if (error) {
-                logLine(log, typeNotReadableLine, entryPath);
+                logLine(log, listingFailedLine);
                 return false;
             }
-            if (isFile && !copyFile(entryPath, target, log)) {
-                return false;
+            levels.pop_back();
+            continue;
+        }
+        std::wstring sourcePath = joinPath(level.sourcePath, entry.name);
+        std::wstring targetPath = joinPath(level.targetPath, entry.name);
+
+        // What the listing saw is what is read: a link, or an entry that opens as another, is
+        // never read through.
+        Held from;
+        if (!entry.isLink()) {
+            from = openChild(level.source, entry.name, entry.isFolder(), Access::read, error);
+        }
+        const bool link = entry.isLink() || error == notItself() || from.isLink();
+        if (error && !link) {
+            if (entry.isFolder()) {
+                logLine(log, listingFailedLine);
+            } else {
+                logLine(log, fileNotCopiedLine, sourcePath);
             }
-            // Anything else is passed over.
+            return false;
+        }
+        if (link && what == CopyOf::release) {
+            logLine(log, fileNotCopiedLine, sourcePath);
+            return false;
         }
 
-        listing.increment(error);
+        Held made;
+        const Made outcome = makeEntry(level.target, entry.name, entry.isFolder(), what, made, error);
+        if (outcome == Made::failed) {
+            logLine(log, entry.isFolder() ? folderNotCreatedLine : fileNotCopiedLine,
+                    entry.isFolder() ? targetPath : sourcePath);
+            return false;
+        }
+        if (outcome == Made::kept || link) {
+            continue; // a link is made plain and empty
+        }
+        if (entry.isFolder()) {
+            FolderEntries entries(from);
+            levels.push_back({std::move(from), std::move(entries), std::move(made), std::move(sourcePath),
+                              std::move(targetPath)}); // `level` is not used after this
+            continue;
+        }
+        copyContent(from, made, buffer, error);
         if (error) {
-            logLine(log, listingFailedLine);
+            logLine(log, fileNotCopiedLine, sourcePath);
             return false;
         }
     }

@@ -6,19 +6,28 @@
 
 namespace quorila {
 
-// What a copy does with a link (or other reparse point) below its source.
-enum class LinksInSource {
-    // A linked folder is made as a plain, empty folder and a linked file is copied from its
-    // target: what lies behind a link is not the installation's, and an installation holding one
-    // must stay updatable (the backup and the copy back).
-    madePlain,
-    // The copy fails there: a release is copied whole or not at all.
-    refused,
+// What a copy copies, which decides what it does with a link (a symbolic link, junction or mount
+// point) below its source and with an entry already at its destination.
+enum class CopyOf {
+    // The installation into the backup: a linked folder is made as a plain, empty folder and a
+    // linked file as an empty file; what lies behind a link is not the installation's and is never
+    // read, and an installation holding one must stay updatable.
+    installation,
+    // The release into the install folder: a link fails the copy (a release is copied whole or
+    // not at all).
+    release,
+    // The backup back into the install folder: as the installation, and a link already in the
+    // install folder (an installer entry the clearing kept and the update never replaced) stays
+    // as it is.
+    backup,
 };
 
-// Copies every folder and regular file below `source` into `destination` (created if needed),
-// overwriting files, deleting nothing. Stops at the first failure after exactly one line; a
+// Copies every folder and file below `source` into `destination` (created if needed, level by
+// level), deleting nothing else. Every entry is read through a handle opened relative to the
+// folder it was listed in, and written into an entry just created relative to its new folder: an
+// entry already at the destination is removed as itself first (a link as the link, a hard link as
+// this one name), a folder merged into. Stops at the first failure after exactly one line; a
 // refused link fails with "Dosya kopyalanamadı: " + its path.
-bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log);
+bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log);
 
 } // namespace quorila

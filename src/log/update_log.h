@@ -14,8 +14,8 @@ struct UpdateLog {
     bool failed = true;
 };
 
-// Creates the missing folders above `logPath` (failure ignored) and opens the file for appending,
-// never truncating it. A log that did not open is returned in the failed state.
+// Creates the missing folders above `logPath` and opens the file for appending, never truncating
+// it, never through a link. A log that did not open is returned in the failed state.
 UpdateLog openUpdateLog(const std::wstring& logPath);
 
 // Appends "[Y-M-D H:M:S] message" + CR LF in UTF-8 and hands it to the OS before returning.

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "fs/file_ops.h"
+#include "fs/held.h"
 #include "fs/path_grammar.h"
 #include "log/log_format.h"
 
@@ -12,18 +12,14 @@ namespace quorila {
 
 UpdateLog openUpdateLog(const std::wstring& logPath)
 {
-    std::wstring_view folder = parentPath(logPath);
-    if (!folder.empty()) {
-        std::error_code ignored;
-        createFolders(std::wstring(folder), ignored);
-    }
-
-    // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the current end of the file,
-    // also when another process (the elevated copy of the updater) appends at the same time.
+    // Each missing folder is created relative to the one above it, and the file is opened as
+    // itself: a link on the way (put there after the checks) fails the log, never steers it.
+    std::error_code error;
+    const Held folder = openFolderLevels(std::wstring(parentPath(logPath)), Levels::refuseLinks, error);
     UpdateLog log;
-    log.file.reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!error) {
+        log.file = std::move(openAppending(folder, fileName(logPath), error).handle);
+    }
     log.failed = !log.file.valid();
     return log;
 }

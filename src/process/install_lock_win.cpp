@@ -11,8 +11,9 @@ UniqueHandle lockInstallFolder(const FileId& install)
 {
     // "Global\" makes one lock for every session: an updater started in another session, or the
     // elevated copy, meets it as well.
-    wchar_t name[64] = {};
-    std::swprintf(name, 64, L"Global\\QuorilaUpdater-%08lx-%016llx", install.volume, install.index);
+    wchar_t name[96] = {};
+    std::swprintf(name, 96, L"Global\\QuorilaUpdater-%016llx-%016llx%016llx", install.volume, install.high,
+                  install.low);
     UniqueHandle mutex(CreateMutexW(nullptr, FALSE, name));
     if (!mutex) {
         return UniqueHandle(); // made by an account whose lock this one may not open: held

@@ -54,7 +54,7 @@ struct Update {
     std::wstring program = binProgram(L"QuorilaUpdater.exe");
     std::optional<std::wstring> commandLine; // in place of the six options
     std::wstring workingFolder;              // the updater's; empty: the test's own
-    bool logged = true;                      // false: no log may be written at all
+    bool logged = true;                      // false: the log must stay as it was
     std::vector<std::wstring> lines;         // in this order, others between
     std::optional<Tree> backupAfter;         // when the backup folder is not the old installation
     std::wstring restartedAs;                // the restarted executable as the options name it
@@ -109,6 +109,28 @@ Tree without(Tree tree, const std::wstring& root, const std::wstring& path)
     return tree;
 }
 
+// A kept installer entry `name` that reaches a file or folder outside the installation (a hard
+// link 'h', a link to a file 'f' or to a folder 'd'), which the release ships too.
+void keptLink(Update& r, const std::wstring& name, char kind)
+{
+    const std::wstring elsewhere = r.temp / L"elsewhere", file = r.temp / L"elsewhere\\a.txt";
+    writeTree(elsewhere, {{L"a.txt", "not the updater's"}});
+    if (kind == 'h') {
+        ASSERT_TRUE(CreateHardLinkW(joinPath(r.install, name).c_str(), file.c_str(), nullptr));
+    } else {
+        r.links.push_back(std::make_unique<Link>(kind == 'd' ? elsewhere : file, joinPath(r.install, name)));
+    }
+    r.oldInstall[name] = kind == 'd' ? "<link>" : "not the updater's";
+    writeFile(joinPath(r.release, kind == 'd' ? name + L"\\x.txt" : name), "the release's");
+    r.newRelease[name] = kind == 'd' ? "<dir>" : "the release's";
+    if (kind == 'd') {
+        r.newRelease[name + L"\\x.txt"] = "the release's";
+    }
+    // The backup holds a link made plain and empty.
+    r.backupAfter = r.oldInstall;
+    (*r.backupAfter)[name] = kind == 'd' ? "<dir>" : kind == 'f' ? "" : "not the updater's";
+}
+
 void expectRow(const Row& row)
 {
     SCOPED_TRACE(row.name);
@@ -118,6 +140,7 @@ void expectRow(const Row& row)
     const std::wstring& root = r.temp.path();
     const std::wstring logFolder(parentPath(r.log));
     const Tree before = without(snapshot(root), root, logFolder);
+    const auto logBefore = readFile(r.log);
 
     std::vector<UniqueHandle> held;
     for (const auto& [path, shareMode] : r.held) {
@@ -128,8 +151,8 @@ void expectRow(const Row& row)
     EXPECT_EQ(run(r.program, r.commandLine.value_or(r.arguments()), r.workingFolder), row.code);
     held.clear();
 
-    const std::vector<std::wstring> messages = logMessages(r.log);
     if (r.logged) {
+        const std::vector<std::wstring> messages = logMessages(r.log);
         auto at = messages.begin(); // the lines wanted, in order, others between
         for (const std::wstring& line : r.lines) {
             at = std::find(at, messages.end(), line);
@@ -139,7 +162,7 @@ void expectRow(const Row& row)
         EXPECT_EQ(messages.empty() ? L"" : messages.back(),
                   row.code == 0 ? restarted : L"HATA: " + failureTexts.at(row.code));
     } else {
-        EXPECT_FALSE(exists(r.log)) << "a log was written";
+        EXPECT_EQ(readFile(r.log), logBefore) << "a log was written";
     }
     const Tree after = without(snapshot(root), root, logFolder); // a probe left behind would show too
     const bool refused = (row.code >= 10 && row.code <= 14) || row.code == 22;
@@ -254,13 +277,18 @@ const Row rows[] = {
          (*r.backupAfter)[L"linked"] = "<dir>";
          r.lines = {L"Dosya silinemedi: " + joinPath(r.install, L"linked"), rollingBack};
      }},
-    {"a release folder where the installation keeps an installer file", 17,
+    {"a kept installer file that the release ships as a folder", 0,
      [](Update& r) {
          writeFile(joinPath(r.install, L"unins-data"), r.oldInstall[L"unins-data"] = "the installer's");
          writeFile(joinPath(r.release, L"unins-data\\x.txt"), r.newRelease[L"unins-data\\x.txt"] = "x");
          r.newRelease[L"unins-data"] = "<dir>";
-         r.lines = {L"Klasör oluşturulamadı: " + joinPath(r.install, L"unins-data"), rollingBack};
      }},
+    // Kept installer entries that reach elsewhere, shipped by the release too: the other name of
+    // a hard link, and what a link points to, keep their content (checked with everything outside
+    // the two folders). Wine opens what a link points to, so there a link is never replaced: 17.
+    {"a kept installer hard link", 0, [](Update& r) { keptLink(r, L"unins_hard", 'h'); }},
+    {"a kept installer link to a file", 17, [](Update& r) { keptLink(r, L"unins_file", 'f'); }},
+    {"a kept installer link to a folder", 17, [](Update& r) { keptLink(r, L"unins_dir", 'd'); }},
     {"an install file in use that cannot be deleted", 16,
      [](Update& r) {
          r.held.push_back({joinPath(r.install, L"plugins\\old-plugin.dll"), FILE_SHARE_READ});
@@ -303,6 +331,19 @@ const Row rows[] = {
          r.program = joinPath(r.install, L"QuorilaUpdater.exe");
          ASSERT_TRUE(CopyFileW(binProgram(L"QuorilaUpdater.exe").c_str(), r.program.c_str(), FALSE));
      }},
+    {"the log a link to a file elsewhere", 11,
+     [](Update& r) {
+         writeTree(r.temp.path(), {{L"elsewhere\\a.txt", "not the updater's"}, {L"logs", "<dir>"}});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere\\a.txt", r.log));
+         r.logged = false;
+     }},
+    {"the log below a link to a folder elsewhere", 11,
+     [](Update& r) {
+         writeTree(r.temp / L"elsewhere", {});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", r.temp / L"logs"));
+         r.logged = false;
+     }},
+    {"the log on the release's executable", 11, [](Update& r) { r.log = joinPath(r.release, r.exe); r.logged = false; }},
     {"the log in the install folder, other letter case", 11,
      [](Update& r) { r.log = r.temp / L"PROGRAM FILES\\QUORILA\\update.log"; r.logged = false; }},
     {"the backup inside the install folder by its short name", 11,

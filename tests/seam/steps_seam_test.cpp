@@ -69,9 +69,9 @@ bool isStillFolder(const std::wstring& folder, const std::wstring&)
 {
     return answer(L"still " + folder, next(script.stillFolder, script.calls[0]));
 }
-bool copyTree(const std::wstring& from, const std::wstring& to, LinksInSource links, UpdateLog&)
+bool copyTree(const std::wstring& from, const std::wstring& to, CopyOf what, UpdateLog&)
 {
-    const std::wstring refusing = links == LinksInSource::refused ? L" no links" : L"";
+    const std::wstring refusing = what == CopyOf::release ? L" no links" : L"";
     return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
 }
 bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&)

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "base/options.h"
 #include "driver/release_package.h"
 #include "folders/entry_rules.h"
+#include "fs/link_rule.h"
 #include "fs/path_compare.h"
 #include "fs/path_grammar.h"
 #include "log/log_format.h"
@@ -134,29 +134,13 @@ TEST(NamesBelowAFolder, KeepEverythingInsideAndTheInstallerFilesByName)
                                 L"\\\\?\\C:\\Q.exe", L"bin\\"}) {
         EXPECT_FALSE(isNameInsideFolder(name)) << shown(name);
     }
-    const std::tuple<const wchar_t*, const wchar_t*, std::optional<std::wstring>> below[] = {
-        {L"C:\\src", L"C:\\src\\a\\b.txt", L"a\\b.txt"}, {L"C:/src/", L"C:/src//a", L"a"},
-        {L"C:\\src", L"C:\\src\\..a", L"..a"},           {L"C:", L"C:a", L"a"},
-        {L"C:\\src", L"C:\\src2\\a", std::nullopt},      {L"C:\\src", L"c:\\src\\a", std::nullopt},
-        {L"C:\\src", L"C:\\src\\", std::nullopt},        {L"C:\\src", L"C:\\src\\a\\..\\..\\x", std::nullopt},
-        {L"C:\\src", L"C:\\src\\.\\a", std::nullopt},    {L"C:\\src", L"C:\\src\\D:x", std::nullopt},
+    // Links are the reparse points that stand for another name; the others hold their own data.
+    const std::tuple<unsigned long, unsigned long, bool> links[] = {
+        {0x410, 0xA000000C, true},  {0x20 | 0x400, 0xA000000C, true}, {0x410, 0xA0000003, true},
+        {0x410, 0x80000013, false}, {0x420, 0x9000101A, false},       {0x10, 0xA000000C, false},
     };
-    for (const auto& [source, entry, relative] : below) {
-        EXPECT_EQ(relativeBelow(source, entry), relative) << shown(entry);
-    }
-    // Whatever the rule accepts lands below the destination it is joined to.
-    const std::wstring parts[] = {L"a", L"..", L".", L"\\", L"/", L"C:", L"..b"};
-    std::mt19937 random(11);
-    for (int round = 0; round < 3000; ++round) {
-        std::wstring entry = L"C:\\src\\";
-        for (int n = static_cast<int>(random() % 5); n >= 0; --n) {
-            entry += parts[random() % std::size(parts)];
-        }
-        if (const auto relative = relativeBelow(L"C:\\src", entry)) {
-            const std::wstring target = joinPath(L"D:\\dest", *relative);
-            EXPECT_TRUE(isSameOrInside(target, L"D:\\dest", exactly) && !isSameOrInside(L"D:\\dest", target, exactly))
-                << shown(entry);
-        }
+    for (const auto& [attributes, tag, link] : links) {
+        EXPECT_EQ(isLinkEntry(attributes, tag), link) << std::hex << attributes << " " << tag;
     }
 }
 

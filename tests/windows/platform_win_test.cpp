@@ -47,7 +47,7 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
         {"names that only begin alike", i + L"-release", i, i + L".backup", log, updater, true},
         {"install folder not there yet", r, temp / L"not yet", b, log, updater, true},
         {"backup below a link to elsewhere", r, i, toElsewhere.path() + L"\\backup", log, updater, true},
-        {"log and updater in the release folder", r, i, b, r + L"\\update.log", r + L"\\QuorilaUpdater.exe", true},
+        {"updater in the release folder", r, i, b, log, r + L"\\QuorilaUpdater.exe", true},
         {"install a drive root", r, L"C:\\", b, log, updater, false},
         {"backup a share's top folder", r, i, L"\\\\server\\share", log, updater, false},
         {"release a literal drive root", lit + L"C:\\", i, b, log, updater, false},
@@ -71,6 +71,7 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
         {"log in install, trailing dot", r, i, b, i + L".\\update.log", updater, false},
         {"log in install through a link", r, i, b, toInstall.path() + L"\\update.log", updater, false},
         {"log in backup", r, i, b, b + L"\\logs\\update.log", updater, false},
+        {"log in release", r, i, b, r + L"\\update.log", updater, false},
         {"updater in backup", r, i, b, log, b + L"\\tools\\QuorilaUpdater.exe", false},
         {"install without the application", r, temp / L"parent", b, log, updater, false},
         {"backup a file", r, i, temp / L"a-file", log, updater, false},
@@ -110,7 +111,7 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
     EXPECT_EQ(snapshot(install), before);
     const auto lines = logMessages(temp / L"update.log");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0].starts_with(L"Dosya silinemedi: " + install + L"\\"));
+    EXPECT_EQ(lines[0], L"Dosya silinemedi: " + install);
     EXPECT_EQ(lines[1], L"Dosya silinemedi: " + install);
     EXPECT_TRUE(removeWholeFolder(install, fileId(install), log));
     EXPECT_FALSE(exists(install));

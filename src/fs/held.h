@@ -1,0 +1,136 @@
+#pragma once
+
+// Files and folders held open. A walk opens its root once, by path, and then reaches everything
+// below it relative to the handle of the folder it was listed in: no path is resolved again once
+// the walk has begun, so a folder swapped for a link meanwhile is never followed, and every entry
+// a copy writes is one it has just created. Each fallible function reports in a std::error_code
+// out-parameter (cleared on success), as file_ops.h does.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "base/unique_handle.h"
+#include "fs/file_ops.h"
+
+namespace quorila {
+
+// What a handle is opened for.
+enum class Access {
+    pass,          // reaching what lies below a folder, nothing else
+    read,          // listing a folder, reading a file
+    write,         // creating entries in a folder, writing a file
+    remove,        // removing it (a folder: also listing it)
+    removeLocked,  // removing a read-only entry, whose attribute must be cleared first
+};
+
+// An open file or folder and the name it was reached under, from the root of its volume. A
+// folder being walked is held without delete sharing: on Windows it cannot be renamed or replaced
+// while the walk is inside it.
+struct Held {
+    UniqueHandle handle;
+    std::wstring name;
+    unsigned long attributes = 0; // its own: a link is reported as a link
+    bool isFolder() const noexcept;
+    bool isLink() const noexcept;
+};
+
+// The folder at `path` (a full path; the links above and at it followed, as the checks resolved
+// them), opened through its literal \\?\ form, so that its length is not limited.
+Held openFolder(const std::wstring& path, Access access, std::error_code& error);
+
+// The entry `name` directly in `folder`, of the kind the listing showed, opened as itself: a link
+// is never followed. What the platform reached must be that entry (a platform that follows links
+// whatever it is asked, as Wine does, reaches another): otherwise notItself(). An entry of the
+// other kind or none is the platform's error.
+Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error);
+
+// A new folder or empty file `name` directly in `folder`. A name that is there already, a link
+// included, fails (ERROR_ALREADY_EXISTS): nothing that was there is ever opened instead.
+Held createChild(const Held& folder, std::wstring_view name, bool isFolder, std::error_code& error);
+
+// The errors a caller tells apart: nothing at that place (a missing entry or folder, or a file
+// where a folder was to be), and a name already taken.
+bool isNotFound(const std::error_code& error);
+bool isAlreadyTaken(const std::error_code& error);
+
+// The error for an entry that is not the one at its place: a link the platform followed, or an
+// entry replaced since it was listed.
+std::error_code notItself();
+
+// One entry of a held folder's listing.
+struct ListedEntry {
+    std::wstring name;
+    unsigned long attributes = 0;
+    unsigned long reparseTag = 0;
+    bool isFolder() const noexcept;
+    bool isLink() const noexcept;
+};
+
+// The entries of a held folder, in the platform's order, never "." or "..", a block at a time.
+class FolderEntries {
+public:
+    explicit FolderEntries(const Held& folder) : folder_(folder.handle.get()) {}
+    // The next entry: false at the end of the folder, or with an error (a folder that cannot be
+    // read is never taken for an empty one).
+    bool next(ListedEntry& entry, std::error_code& error);
+
+private:
+    void* folder_;
+    std::vector<unsigned char> block_;
+    std::size_t offset_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+};
+
+// Removes the held entry (a file, a link as itself, or an empty folder) through its own handle:
+// the name goes at once where the file system offers it, else when the last handle closes.
+void removeHeld(Held& entry, std::error_code& error);
+
+// Copies the content of the held file `from` into the new file `to`, then its attributes and its
+// last-write time, as CopyFileW does. `buffer` is the caller's, reused from file to file.
+void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, std::error_code& error);
+
+// The identity of what a handle reaches.
+std::optional<FileId> heldId(const Held& held);
+
+// How openFolderLevels treats the folders on a path that exist, and those that do not.
+enum class Levels {
+    followLinks, // as the checks resolved them; missing ones are created
+    refuseLinks, // each must be a plain folder, not a link (notItself()); missing ones are created
+    refuseLinksCreateNothing, // as refuseLinks, but a missing one ends the walk (isNotFound)
+};
+
+// Opens the folder at `path` level by level from its volume's root, each relative to the level
+// above it, creating each missing level in turn (N missing levels cost N creations, whatever their
+// depth). The folder is held for writing, or for reading when nothing is created.
+Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error);
+
+// True when the file at `path`, or a folder on its way that exists, is a link. Silent; what
+// cannot be opened for another reason counts as no link (nothing below it was reached either).
+bool isLinkOnPath(const std::wstring& path);
+
+// The file `name` in `folder`, opened as itself for appending (every write lands at its end,
+// whoever else appends) with full sharing, created empty when missing. notItself() when what is
+// there is a link, or opens as another entry.
+Held openAppending(const Held& folder, std::wstring_view name, std::error_code& error);
+
+} // namespace quorila
+
+namespace quorila {
+
+// What stands at `name` in `folder`, described as a listing would (its own attributes: a link as
+// a link). notItself() when the platform reached something else.
+bool describeChild(const Held& folder, std::wstring_view name, ListedEntry& entry, std::error_code& error);
+
+// Removes the listed entry of `folder` as itself: a file or a link, or a folder with everything
+// below it, each entry through its own handle, opened relative to its folder's. Read-only entries
+// are removed; links are never entered. Nothing is removed unless the entry is the one `expected`
+// identifies (when given). The first error ends the removal.
+void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error,
+                 const std::optional<FileId>& expected = {});
+
+} // namespace quorila

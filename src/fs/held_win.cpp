@@ -1,0 +1,447 @@
+// Handles below handles: every entry below a walk's root is opened with NtCreateFile relative to
+// the handle of its folder (OBJECT_ATTRIBUTES.RootDirectory), with FILE_OPEN_REPARSE_POINT, and
+// what was reached is checked to be the entry itself before it is read, written or removed: Wine
+// reaches what a link points to whatever the flags, and there the check is what refuses it.
+
+#include "fs/held.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "fs/full_path.h"
+#include "fs/link_rule.h"
+#include "fs/path_grammar.h"
+
+namespace quorila {
+
+namespace {
+
+constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A folder being walked may be read and written by others, never renamed or removed.
+constexpr ULONG shareWalked = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr NTSTATUS statusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035);
+
+std::error_code platformError(DWORD code)
+{
+    return {static_cast<int>(code), std::system_category()};
+}
+
+std::error_code statusError(NTSTATUS status)
+{
+    return platformError(RtlNtStatusToDosError(status));
+}
+
+ACCESS_MASK accessMask(Access access, bool isFolder)
+{
+    ACCESS_MASK mask = SYNCHRONIZE | FILE_READ_ATTRIBUTES;
+    switch (access) {
+    case Access::pass:
+        mask |= isFolder ? FILE_TRAVERSE : 0;
+        break;
+    case Access::read:
+        mask |= isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : FILE_READ_DATA;
+        break;
+    case Access::write:
+        mask |= isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY
+                         : FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+        mask |= FILE_WRITE_ATTRIBUTES;
+        break;
+    case Access::remove:
+    case Access::removeLocked:
+        mask |= DELETE | (isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
+        mask |= access == Access::removeLocked ? FILE_WRITE_ATTRIBUTES : 0;
+        break;
+    }
+    return mask;
+}
+
+// The name of what an open handle reaches, from the root of its volume. Of a link that the
+// platform followed, the name of what it points to. Asked of the handle rather than through
+// GetFinalPathNameByHandleW, which Wine cannot answer past MAX_PATH.
+std::optional<std::wstring> reachedName(HANDLE handle)
+{
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto* const info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size()))) {
+            return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        }
+        if (GetLastError() != ERROR_MORE_DATA) {
+            break;
+        }
+        buffer.resize(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t)); // the longest name there is
+    }
+    return std::nullopt;
+}
+
+std::wstring childName(std::wstring_view folder, std::wstring_view name)
+{
+    std::wstring joined(folder);
+    if (joined.empty() || joined.back() != L'\\') {
+        joined.push_back(L'\\');
+    }
+    joined += name;
+    return joined;
+}
+
+// True when `reached` is the entry `name` directly in the folder named `folder`. A name written
+// in its short form (a user's path, never a listing's) is taken by its place alone.
+bool isEntryAt(std::wstring_view reached, std::wstring_view folder, std::wstring_view name)
+{
+    const std::wstring_view reachedFolder = parentPath(reached);
+    const std::wstring_view folderName = folder.size() > 1 && folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
+    return equalIgnoringCase(reachedFolder.empty() ? L"\\" : reachedFolder, folderName.empty() ? L"\\" : folderName)
+        && (equalIgnoringCase(fileName(reached), name) || name.find(L'~') != std::wstring_view::npos);
+}
+
+// NtCreateFile of `name` relative to `folder`.
+HANDLE createRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                      ULONG options, ULONG attributes, std::error_code& error)
+{
+    if (name.empty() || name.size() > 32767) {
+        error = platformError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    UNICODE_STRING text{};
+    text.Buffer = const_cast<wchar_t*>(name.data());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES object{};
+    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE handle = nullptr;
+    const NTSTATUS result = NtCreateFile(&handle, access, &object, &status, nullptr, attributes, share, disposition,
+                                         options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+                                         nullptr, 0);
+    if (result < 0) {
+        error = result == statusObjectNameCollision ? platformError(ERROR_ALREADY_EXISTS) : statusError(result);
+        return nullptr;
+    }
+    error.clear();
+    return handle;
+}
+
+// The attributes of what a handle reaches, a link's own when it is one.
+bool readAttributes(Held& held, std::error_code& error)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(held.handle.get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+        error = lastError();
+        return false;
+    }
+    held.attributes = isLinkEntry(tag.FileAttributes, tag.ReparseTag) ? tag.FileAttributes
+                                                                      : tag.FileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    return true;
+}
+
+// The full path in its literal form ("\\?\C:\x", "\\?\UNC\server\share\x") and the length of its
+// volume's root folder in it.
+std::pair<std::wstring, std::size_t> literalForm(const std::wstring& full)
+{
+    std::wstring literal = full;
+    if (!full.starts_with(L"\\\\?\\")) {
+        literal = isDriveDesignator(rootName(full)) ? L"\\\\?\\" + full : L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    // "\\?\C:\" or "\\?\UNC\server\share\"
+    std::size_t root = 4;
+    const bool unc = literal.size() >= 8 && equalsIgnoringAsciiCase(literal.substr(4, 4), L"UNC\\");
+    for (int separators = unc ? 4 : 1; root < literal.size() && separators > 0; ++root) {
+        separators -= literal[root] == L'\\';
+    }
+    if (root == literal.size() && literal.back() != L'\\') {
+        literal.push_back(L'\\');
+        ++root;
+    }
+    return {std::move(literal), root};
+}
+
+} // namespace
+
+std::error_code notItself()
+{
+    return platformError(ERROR_CANT_ACCESS_FILE);
+}
+
+bool isNotFound(const std::error_code& error)
+{
+    return error == platformError(ERROR_FILE_NOT_FOUND) || error == platformError(ERROR_PATH_NOT_FOUND)
+        || error == platformError(ERROR_DIRECTORY);
+}
+
+bool isAlreadyTaken(const std::error_code& error)
+{
+    return error == platformError(ERROR_ALREADY_EXISTS);
+}
+
+bool Held::isFolder() const noexcept
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Held::isLink() const noexcept
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool ListedEntry::isFolder() const noexcept
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ListedEntry::isLink() const noexcept
+{
+    return isLinkEntry(attributes, reparseTag);
+}
+
+Held openFolder(const std::wstring& path, Access access, std::error_code& error)
+{
+    std::wstring full = fullPath(path, error);
+    if (error) {
+        return {};
+    }
+    Held held;
+    held.handle.reset(CreateFileW(literalForm(full).first.c_str(), accessMask(access, true), shareWalked, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!held.handle) {
+        error = lastError();
+        return {};
+    }
+    std::optional<std::wstring> name = reachedName(held.handle.get());
+    if (!name || !readAttributes(held, error)) {
+        error = error ? error : notItself();
+        return {};
+    }
+    if (!held.isFolder()) {
+        error = platformError(ERROR_DIRECTORY);
+        return {};
+    }
+    held.name = std::move(*name);
+    error.clear();
+    return held;
+}
+
+Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error)
+{
+    Held held;
+    held.handle.reset(createRelative(folder.handle.get(), name, accessMask(access, isFolder),
+                                     access == Access::read && !isFolder ? shareAll : shareWalked, FILE_OPEN,
+                                     FILE_OPEN_REPARSE_POINT | (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE),
+                                     0, error));
+    if (!held.handle) {
+        return {};
+    }
+    const std::optional<std::wstring> reached = reachedName(held.handle.get());
+    if (!reached || !isEntryAt(*reached, folder.name, name)) {
+        error = notItself();
+        return {};
+    }
+    if (!readAttributes(held, error)) {
+        return {};
+    }
+    held.name = childName(folder.name, name);
+    return held;
+}
+
+Held createChild(const Held& folder, std::wstring_view name, bool isFolder, std::error_code& error)
+{
+    Held held;
+    held.handle.reset(createRelative(folder.handle.get(), name, accessMask(Access::write, isFolder),
+                                     isFolder ? shareWalked : FILE_SHARE_READ, FILE_CREATE,
+                                     isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE,
+                                     FILE_ATTRIBUTE_NORMAL, error));
+    if (!held.handle) {
+        return {};
+    }
+    held.attributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    held.name = childName(folder.name, name);
+    return held;
+}
+
+bool FolderEntries::next(ListedEntry& entry, std::error_code& error)
+{
+    error.clear();
+    for (;;) {
+        if (ended_) {
+            return false;
+        }
+        if (!block_.empty() && offset_ < block_.size()) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(block_.data() + offset_);
+            offset_ = info->NextEntryOffset == 0 ? block_.size() : offset_ + info->NextEntryOffset;
+            const std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            entry.name.assign(name);
+            entry.attributes = info->FileAttributes;
+            // For a reparse point the listing's extended-attribute size holds its tag.
+            entry.reparseTag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info->EaSize : 0;
+            return true;
+        }
+        block_.resize(16384);
+        const auto kind = started_ ? FileIdBothDirectoryInfo : FileIdBothDirectoryRestartInfo;
+        started_ = true;
+        offset_ = 0;
+        if (!GetFileInformationByHandleEx(folder_, kind, block_.data(), static_cast<DWORD>(block_.size()))) {
+            error = lastError();
+            ended_ = true;
+            block_.clear();
+            if (error == platformError(ERROR_NO_MORE_FILES)) {
+                error.clear();
+            }
+            return false;
+        }
+    }
+}
+
+void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, std::error_code& error)
+{
+    error.clear();
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(from.handle.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        error = lastError();
+        return;
+    }
+    buffer.resize(1 << 20);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from.handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            error = lastError();
+            return;
+        }
+        if (read == 0) {
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to.handle.get(), buffer.data(), read, &written, nullptr)) {
+            error = lastError();
+            return;
+        }
+        if (written != read) {
+            error = platformError(ERROR_WRITE_FAULT);
+            return;
+        }
+    }
+    // The new file's own creation time; the content's last-write time and the attributes a copy
+    // keeps (read-only, hidden, system, archive among them).
+    constexpr DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+        | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO kept{};
+    kept.LastWriteTime = basic.LastWriteTime;
+    kept.FileAttributes = (basic.FileAttributes & copied) != 0 ? basic.FileAttributes & copied : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(to.handle.get(), FileBasicInfo, &kept, sizeof(kept))) {
+        error = lastError();
+    }
+}
+
+std::optional<FileId> heldId(const Held& held)
+{
+    return handleFileId(held.handle.get());
+}
+
+void removeHeld(Held& entry, std::error_code& error)
+{
+    error.clear();
+    // The name goes at once (POSIX semantics), not when the last handle of another program (a
+    // virus scanner, the indexer) closes: its folder can then be removed and the name used again.
+    FILE_DISPOSITION_INFO_EX posix{};
+    posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+        | FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+    constexpr auto fileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    if (SetFileInformationByHandle(entry.handle.get(), fileDispositionInfoEx, &posix, sizeof(posix))) {
+        return;
+    }
+    // Not offered by the file system (FAT, network shares, older Windows, Wine): the classic
+    // delete, which refuses a read-only entry.
+    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+            | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD kept = entry.attributes & settable;
+        FILE_BASIC_INFO writable{}; // zero times stay as they are
+        writable.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(entry.handle.get(), FileBasicInfo, &writable, sizeof(writable))) {
+            error = lastError();
+            return;
+        }
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(entry.handle.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+        error = lastError();
+    }
+}
+
+Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error)
+{
+    const std::wstring full = fullPath(path, error);
+    if (error) {
+        return {};
+    }
+    const auto [literal, rootLength] = literalForm(full);
+    std::vector<std::wstring_view> elements;
+    everyElement(std::wstring_view(literal).substr(rootLength), [&](std::wstring_view element, bool) {
+        if (!element.empty()) {
+            elements.push_back(element);
+        }
+        return true;
+    });
+    const bool creating = levels != Levels::refuseLinksCreateNothing;
+    const Access last = creating ? Access::write : Access::read;
+    Held folder = openFolder(literal.substr(0, rootLength), elements.empty() ? last : Access::pass, error);
+    bool missing = false;
+    for (std::size_t i = 0; i < elements.size() && !error; ++i) {
+        const Access access = i + 1 == elements.size() ? last : Access::pass;
+        Held next;
+        if (!missing && levels != Levels::followLinks) {
+            next = openChild(folder, elements[i], true, access, error);
+            error = !error && next.isLink() ? notItself() : error;
+        } else if (!missing) {
+            // Links above the folder are followed, as the checks resolved them.
+            next.handle.reset(createRelative(folder.handle.get(), elements[i], accessMask(access, true), shareWalked,
+                                             FILE_OPEN, FILE_DIRECTORY_FILE, 0, error));
+            const auto reached = next.handle ? reachedName(next.handle.get()) : std::nullopt;
+            error = next.handle && !reached ? notItself() : error;
+            next.name = reached.value_or(L"");
+            next.attributes = FILE_ATTRIBUTE_DIRECTORY;
+        }
+        missing = missing || error == platformError(ERROR_FILE_NOT_FOUND);
+        if (missing && creating) {
+            next = createChild(folder, elements[i], true, error);
+        }
+        folder = std::move(next);
+    }
+    return error ? Held{} : std::move(folder);
+}
+
+bool isLinkOnPath(const std::wstring& path)
+{
+    std::error_code error;
+    const Held folder = openFolderLevels(std::wstring(parentPath(path)), Levels::refuseLinksCreateNothing, error);
+    if (error) {
+        return error == notItself();
+    }
+    ListedEntry entry;
+    return !describeChild(folder, fileName(path), entry, error) ? error == notItself() : entry.isLink();
+}
+
+Held openAppending(const Held& folder, std::wstring_view name, std::error_code& error)
+{
+    Held held;
+    held.handle.reset(createRelative(folder.handle.get(), name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                     shareAll, FILE_OPEN_IF, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE,
+                                     FILE_ATTRIBUTE_NORMAL, error));
+    const auto reached = held.handle ? reachedName(held.handle.get()) : std::nullopt;
+    if (held.handle && (!reached || !isEntryAt(*reached, folder.name, name) || !readAttributes(held, error) || held.isLink())) {
+        error = notItself();
+    }
+    return error ? Held{} : std::move(held);
+}
+
+} // namespace quorila
