@@ -312,6 +312,10 @@ const Row rows[] = {
      [](Update& r) { r.backup = L"\\\\?\\" + r.install + L"\\x\\.."; r.logged = false; }},
     {"an --exe as long as a command line allows", 11, [](Update& r) { r.exe = std::wstring(30000, L'q'); }},
     {"a process id with a letter", 12, [](Update& r) { r.pid = L"42a"; }},
+    {"--exe NUL", 13, [](Update& r) { r.exe = L"NUL"; }},
+    {"--exe CONOUT$ in a subfolder", 13, [](Update& r) { r.exe = L"data\\CONOUT$"; }},
+    {"--exe COM1 with an extension", 13, [](Update& r) { r.exe = L"com1.exe"; }},
+    {"--exe naming a stream of the executable", 13, [](Update& r) { r.exe = L"Quorila.exe:x"; }},
     {"a release without its data folder", 13,
      [](Update& r) { writeTree(r.release = r.temp / L"bare release", {{L"Quorila.exe", "exe"}}); }},
     // Wine reports every process as elevated: a folder that cannot be written ends with 22.

@@ -131,7 +131,8 @@ TEST(NamesBelowAFolder, KeepEverythingInsideAndTheInstallerFilesByName)
         EXPECT_TRUE(isNameInsideFolder(name)) << shown(name);
     }
     for (const wchar_t* name : {L"", L"..", L"..\\Quorila.exe", L"bin/../../Q.exe", L"C:Q.exe", L"\\Q.exe",
-                                L"\\\\?\\C:\\Q.exe", L"bin\\"}) {
+                                L"\\\\?\\C:\\Q.exe", L"bin\\", L"NUL", L"bin\\con.txt", L"Q.exe:s", L"Q.exe.",
+                                L"bin \\Q.exe"}) {
         EXPECT_FALSE(isNameInsideFolder(name)) << shown(name);
     }
     const std::tuple<const wchar_t*, const wchar_t*, std::optional<std::wstring>> below[] = {
