@@ -50,10 +50,9 @@ bool pollUntilEnded(const std::function<bool()>& running)
     return true;
 }
 
-// Waits for a process this one may not wait on (another user's, or one with higher rights): a
-// handle that may only query tells whether it still runs (an exit code of 259 looks like a running
-// process until the limit); without one, the process list does.
-bool waitWithFewerRights(std::uint32_t processId)
+} // namespace
+
+bool detail::waitWithFewerRights(std::uint32_t processId)
 {
     const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
@@ -65,8 +64,6 @@ bool waitWithFewerRights(std::uint32_t processId)
     });
 }
 
-} // namespace
-
 bool waitForApplicationExit(std::uint32_t processId, UpdateLog& log)
 {
     const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
@@ -77,7 +74,7 @@ bool waitForApplicationExit(std::uint32_t processId, UpdateLog& log)
     }
     logLine(log, waitingLine);
     const bool ended = process ? WaitForSingleObject(process.get(), exitWaitMilliseconds) == WAIT_OBJECT_0
-                               : waitWithFewerRights(processId);
+                               : detail::waitWithFewerRights(processId);
     if (ended) {
         logLine(log, exitedLine);
         return true;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include "fs/file_ops.h"
@@ -14,6 +15,7 @@
 #include "folders/install_clearing.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
+#include "process/wait.h"
 #include "support/test_support.h"
 
 namespace quorila::test {
@@ -151,6 +153,28 @@ TEST(Relaunch, WaitsForTheNewInstanceAndHandsOnItsExitCode)
     const std::wstring relaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
     EXPECT_EQ(logMessages(temp / L"update.log"),
               (std::vector<std::wstring>{relaunched, relaunched, L"Yönetici izni alınamadı. Win32 hata: 2"}));
+}
+
+// A process this one may not wait on is waited for all the same: through a handle that may only
+// query, or, refused even that, in the process list. (Wine grants waiting on any process whatever
+// its security says, so the updater's own wait never comes here under Wine.)
+TEST(Wait, AProcessThatMayNotBeWaitedOnIsWaitedForAllTheSame)
+{
+    for (const wchar_t* rights : {L"D:P(A;;0x1000;;;WD)", L"D:P(A;;0x1;;;WD)"}) { // query only; terminate only
+        SCOPED_TRACE(testing::PrintToString(std::wstring(rights)));
+        PSECURITY_DESCRIPTOR security = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &security, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+        std::wstring commandLine = L"fake --run 1500";
+        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(CreateProcessW(binProgram(L"fake_quorila.exe").c_str(), commandLine.data(), &attributes, nullptr,
+                                   FALSE, 0, nullptr, nullptr, &startup, &info));
+        LocalFree(security);
+        const ProcessHandles handles{UniqueHandle(info.hProcess), UniqueHandle(info.hThread)};
+        EXPECT_TRUE(detail::waitWithFewerRights(info.dwProcessId));
+        EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0) << "taken as ended while it ran";
+    }
 }
 
 } // namespace
