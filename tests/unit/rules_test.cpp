@@ -180,6 +180,10 @@ TEST(Options, PairedAsTheApplicationPassesThem)
     EXPECT_EQ(all.pidText + all.releaseFolder + all.installFolder + all.backupFolder + all.exeName + all.logPath,
               L"4rtbel");
     EXPECT_FALSE(hasAllOptions(readUpdateOptions(pairOptionTokens({L"u", L"--pid", L"42", L"--exe", L""}))));
+    UpdateOptions marked = all; // the elevated copy's mark goes with the options and comes back
+    marked.elevatedCopy = true;
+    EXPECT_TRUE(readUpdateOptions(pairOptionTokens(optionTokens(marked))).elevatedCopy);
+    EXPECT_FALSE(all.elevatedCopy);
 }
 
 TEST(ProcessId, ReadAsWcstoulReadsBaseTenIntoThirtyTwoBits)
