@@ -295,7 +295,6 @@ const Row rows[] = {
          r.lines = {L"Güncelleme başarıyla uygulandı.", L"Quorila yeniden başlatılamadı. Win32 hata: 193"};
      }},
     {"no options", 10, [](Update& r) { r.commandLine = L""; r.logged = false; }},
-    {"an empty --exe", 10, [](Update& r) { r.exe = L""; r.logged = false; }},
     {"a stray quote makes the rest one value", 10,
      [](Update& r) { r.commandLine = L"--pid \"4242 " + r.arguments(); r.logged = false; }},
     {"the updater started from the install folder", 11,
@@ -305,8 +304,6 @@ const Row rows[] = {
      }},
     {"the log in the install folder, other letter case", 11,
      [](Update& r) { r.log = r.temp / L"PROGRAM FILES\\QUORILA\\update.log"; r.logged = false; }},
-    {"the backup inside the install folder by its short name", 11,
-     [](Update& r) { r.backup = shortPath(r.temp / L"Program Files") + L"\\Quorila\\backup"; }},
     // Folders that cannot be read leave no way to tell whether the log lies inside one: none is written.
     {"a literal backup path with ..", 11,
      [](Update& r) { r.backup = L"\\\\?\\" + r.install + L"\\x\\.."; r.logged = false; }},

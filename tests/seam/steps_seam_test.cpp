@@ -90,11 +90,10 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std:
 }
 bool canWriteFolder(const std::wstring&) { return script.writable; }
 bool isProcessElevated() { return script.elevated; }
-std::optional<int> relaunchElevated(const UpdateOptions& copy, UpdateLog&)
+std::optional<int> relaunchElevated(const UpdateOptions& o, UpdateLog&)
 {
-    script.journal.push_back(L"relaunch " + copy.pidText + L" " + copy.releaseFolder + L" " + copy.installFolder + L" "
-                             + copy.backupFolder + L" " + copy.exeName + L" " + copy.logPath
-                             + (copy.elevatedCopy ? L" elevated" : L"")
+    script.journal.push_back(L"relaunch " + o.releaseFolder + L" " + o.installFolder + L" " + o.backupFolder + L" "
+                             + o.logPath + (o.elevatedCopy ? L" elevated" : L"")
                              + (script.copyEnds ? L" ended " + std::to_wstring(*script.copyEnds) : L" FAILS"));
     return script.copyEnds;
 }
@@ -137,8 +136,7 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
          {cleared, installed, verifyFailed, same, notCleared, copiedBack, started, L"fail 19"}, 19},
         {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
          {cleared, installed, verifyFailed, same, cleared, notCopiedBack, L"fail 18"}, 18},
-        // The elevated copy leaves the application's start to the user's copy.
-        {"installed by the elevated copy", {.elevatedCopy = true}, {cleared, installed, L"Güncelleme başarıyla uygulandı."}, 0},
+        {"installed by the elevated copy: nothing started", {.elevatedCopy = true}, {cleared, installed, L"Güncelleme başarıyla uygulandı."}, 0},
         {"rolled back by the elevated copy", {.copies = {true, false, true}, .elevatedCopy = true},
          {cleared, notInstalled, installFailed, same, cleared, copiedBack, L"fail 17"}, 17},
     };
@@ -159,11 +157,10 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
 TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
 {
     const std::wstring asking = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
-    const std::wstring copy = L"relaunch 4242 R:\\r I:\\i B:\\b Quorila.exe L:\\update.log elevated ended ";
+    const std::wstring copy = L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated ended ";
     const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::vector<Row> rows = {
         {"writable", {}, {}, -1},
-        {"writable, the elevated copy", {.elevatedCopy = true}, {}, -1},
         // The user's copy ends with the elevated copy's code; it starts the application where the
         // copy left a version in place, as the user, and shows no box for the copy's failures.
         {"the copy updated", {.writable = false}, {asking, copy + L"0", started}, 0},
@@ -176,7 +173,7 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
         {"the copy ended with 20: nothing started", {.writable = false, .copyEnds = 20}, {asking, copy + L"20"}, 20},
         {"the copy could not write either", {.writable = false, .copyEnds = 22}, {asking, copy + L"22"}, 22},
         {"not writable, the prompt refused", {.writable = false, .copyEnds = {}},
-         {asking, L"relaunch 4242 R:\\r I:\\i B:\\b Quorila.exe L:\\update.log elevated FAILS", L"fail 21"}, 21},
+         {asking, L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated FAILS", L"fail 21"}, 21},
         {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
         {"not writable, the elevated copy: never asks again", {.writable = false, .elevatedCopy = true}, {L"fail 22"}, 22},
         {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .copyEnds = 12, .processId = {}},

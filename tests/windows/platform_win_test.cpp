@@ -155,25 +155,19 @@ TEST(Relaunch, WaitsForTheNewInstanceAndHandsOnItsExitCode)
               (std::vector<std::wstring>{relaunched, relaunched, L"Yönetici izni alınamadı. Win32 hata: 2"}));
 }
 
-// A process this one may not wait on is waited for all the same: through a handle that may only
-// query, or, refused even that, in the process list. (Wine grants waiting on any process whatever
-// its security says, so the updater's own wait never comes here under Wine.)
+// A process this one may not wait on is waited for all the same: by a handle that may only query, or
+// in the process list. (Wine lets any process be waited on, so the updater's wait never comes here.)
 TEST(Wait, AProcessThatMayNotBeWaitedOnIsWaitedForAllTheSame)
 {
     for (const wchar_t* rights : {L"D:P(A;;0x1000;;;WD)", L"D:P(A;;0x1;;;WD)"}) { // query only; terminate only
-        SCOPED_TRACE(testing::PrintToString(std::wstring(rights)));
         PSECURITY_DESCRIPTOR security = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &security, nullptr));
         SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
-        std::wstring commandLine = L"fake --run 1500";
-        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(CreateProcessW(binProgram(L"fake_quorila.exe").c_str(), commandLine.data(), &attributes, nullptr,
-                                   FALSE, 0, nullptr, nullptr, &startup, &info));
+        auto application = start(binProgram(L"fake_quorila.exe"), L"--run 1500", {}, &attributes);
         LocalFree(security);
-        const ProcessHandles handles{UniqueHandle(info.hProcess), UniqueHandle(info.hThread)};
-        EXPECT_TRUE(detail::waitWithFewerRights(info.dwProcessId));
-        EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0) << "taken as ended while it ran";
+        ASSERT_TRUE(application);
+        EXPECT_TRUE(detail::waitWithFewerRights(application->id)) << testing::PrintToString(std::wstring(rights));
+        EXPECT_TRUE(waitForExit(*application, 0)) << "taken as ended while it ran";
     }
 }
 
