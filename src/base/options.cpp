@@ -30,6 +30,7 @@ UpdateOptions readUpdateOptions(const OptionMap& map)
         .backupFolder = optionValue(map, L"--backup"),
         .exeName = optionValue(map, L"--exe"),
         .logPath = optionValue(map, L"--log"),
+        .elevatedCopy = optionValue(map, elevatedCopyOption) == L"1",
     };
 }
 
@@ -41,9 +42,13 @@ bool hasAllOptions(const UpdateOptions& options)
 
 std::vector<std::wstring> optionTokens(const UpdateOptions& options)
 {
-    return {L"",        L"--pid",    options.pidText,      L"--source", options.releaseFolder,
-            L"--target", options.installFolder, L"--backup", options.backupFolder,
-            L"--exe",    options.exeName,       L"--log",    options.logPath};
+    std::vector<std::wstring> tokens = {L"",        L"--pid",    options.pidText,      L"--source", options.releaseFolder,
+                                        L"--target", options.installFolder, L"--backup", options.backupFolder,
+                                        L"--exe",    options.exeName,       L"--log",    options.logPath};
+    if (options.elevatedCopy) {
+        tokens.insert(tokens.end(), {std::wstring(elevatedCopyOption), L"1"});
+    }
+    return tokens;
 }
 
 } // namespace quorila

@@ -24,10 +24,13 @@ struct PreflightResult {
     PreflightPass pass = {};
 };
 
-// Folder safety (UnsafeFolders), write access with the elevated relaunch (Success once the
-// elevated copy runs, ElevationFailed) or NotWritableWhileElevated, process id (InvalidProcessId)
-// and release package (IncompleteReleasePackage), in that order. Every failure has gone through
-// reportFailure; nothing in the three folders has changed.
+// Folder safety (UnsafeFolders), write access with the elevated relaunch or
+// NotWritableWhileElevated, process id (InvalidProcessId) and release package
+// (IncompleteReleasePackage), in that order. Every failure has gone through reportFailure; nothing
+// in the three folders has changed. After a relaunch the run ends with the elevated copy's code
+// once it has ended (ElevationFailed when it could not be started), this process having started
+// the application where the copy left a version in place (RestartFailed when that fails after a
+// successful update).
 PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log);
 
 } // namespace quorila

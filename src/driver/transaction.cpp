@@ -34,8 +34,15 @@ constexpr RollbackCause verificationFailed{
     L"Yeni executable doğrulanamadı; rollback başlıyor.",
     ExitCode::VerificationFailedRolledBack, ExitCode::VerificationFailedRollbackFailed};
 
+// The application runs with the rights of the user who started the update: the elevated copy leaves
+// its start to the user's copy, which waits for it.
+bool startsApplication(const UpdateOptions& options)
+{
+    return !options.elevatedCopy;
+}
+
 // Copies the backup back and starts the old version; the old version is running before the
-// failure box appears.
+// failure box appears (the elevated copy's: after it, started by the user's copy).
 ExitCode rollBackAndReport(const UpdateOptions& options, const CheckedFolders& checked,
                            const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
@@ -43,7 +50,9 @@ ExitCode rollBackAndReport(const UpdateOptions& options, const CheckedFolders& c
     if (!rollBack(options, checked, log)) {
         return reportFailure(log, cause.notRolledBack);
     }
-    restartApplication(executable, log); // its own line tells whether the old version started
+    if (startsApplication(options)) {
+        restartApplication(executable, log); // its own line tells whether the old version started
+    }
     return reportFailure(log, cause.rolledBack);
 }
 
@@ -106,7 +115,7 @@ ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass&
     }
 
     logLine(log, successLine);
-    if (!restartApplication(executable, log)) {
+    if (startsApplication(options) && !restartApplication(executable, log)) {
         return reportFailure(log, ExitCode::RestartFailed);
     }
     return ExitCode::Success;

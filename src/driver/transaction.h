@@ -10,8 +10,9 @@ namespace quorila {
 // Takes the install folder's lock (UnsafeFolders when another updater holds it), waits for the
 // application, checks the folders again (UnsafeFolders when they no longer pass or are no longer
 // the folders checked), replaces the backup with an exact copy of the installation, clears the
-// install folder, copies the release in, verifies and restarts; rolls back from the backup when
-// clearing, copying or verifying fails. Returns Success, UnsafeFolders or ApplicationNotClosed to
+// install folder, copies the release in, verifies and restarts (the elevated copy starts nothing:
+// the user's copy does); rolls back from the backup when clearing, copying or verifying fails.
+// Returns Success, UnsafeFolders or ApplicationNotClosed to
 // RestartFailed after every failure box has been closed. The backup folder stays.
 ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
 

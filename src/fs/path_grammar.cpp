@@ -83,6 +83,24 @@ bool isDeviceName(std::wstring_view element) noexcept
     return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
+// True when `element` holds no character a name may not hold (':' of a stream among them) and is no
+// device name.
+bool isPlainName(std::wstring_view element) noexcept
+{
+    for (const wchar_t c : element) {
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) {
+            return false;
+        }
+    }
+    return !isDeviceName(element);
+}
+
+// A name the platform trims when it normalises a path: another name than the one written.
+bool endsInDotOrBlank(std::wstring_view element) noexcept
+{
+    return !element.empty() && (element.back() == L'.' || element.back() == L' ');
+}
+
 // True when every element of `names` is a name a file may have. Inside a literal form, where the
 // platform neither splits at '/' nor resolves dots nor trims names, those are refused as well.
 bool hasPlainNames(std::wstring_view names, bool literal) noexcept
@@ -91,16 +109,10 @@ bool hasPlainNames(std::wstring_view names, bool literal) noexcept
         return false;
     }
     return everyElement(names, [literal](std::wstring_view element, bool last) {
-        for (const wchar_t c : element) {
-            if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) {
-                return false;
-            }
-        }
         // Only a trailing separator may leave an element empty.
-        return !isDeviceName(element)
+        return isPlainName(element)
             && !(literal && (element.empty() ? !last
-                                             : element == L"." || element == L".." || element.back() == L'.'
-                                                   || element.back() == L' '));
+                                             : element == L"." || element == L".." || endsInDotOrBlank(element)));
     });
 }
 
@@ -158,7 +170,12 @@ bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept
 
 bool isNameInsideFolder(std::wstring_view exeName) noexcept
 {
-    return !fileName(exeName).empty() && staysBelow(exeName, true);
+    // Joined to the folders' full forms, literal ones among them: every element must mean the
+    // same file there as in a plain path.
+    return !fileName(exeName).empty() && staysBelow(exeName, true)
+        && everyElement(exeName, [](std::wstring_view element, bool) {
+               return element == L"." || (isPlainName(element) && !endsInDotOrBlank(element));
+           });
 }
 
 std::wstring_view rootName(std::wstring_view path) noexcept

@@ -45,8 +45,9 @@ bool everyElement(std::wstring_view names, Visit visit)
 // unless `dotAllowed`.
 bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept;
 
-// True when `exeName` names a file inside a folder: it stays below it (dots allowed) and has a
-// non-empty file name.
+// True when `exeName` names a file inside a folder: it stays below it ("." elements allowed), has a
+// non-empty file name, and every element is a name a file may have, as in a literal form (no
+// device name, stream, reserved character, or name ending in a dot or blank).
 bool isNameInsideFolder(std::wstring_view exeName) noexcept;
 
 // "C:", a device prefix ("\\?", "\\.", "\??") or a server ("\\server"); empty otherwise.

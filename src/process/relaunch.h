@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "base/command_line.h"
@@ -11,17 +12,18 @@ namespace quorila {
 // This process's own executable; empty when it cannot be read.
 std::wstring ownExecutablePath();
 
-// Starts this executable again with `options` (their full forms: the elevated copy starts in a
-// folder of the shell's choosing) through the "runas" verb, without waiting. Logs one line; true
-// when the shell started it.
-bool relaunchElevated(const UpdateOptions& options, UpdateLog& log);
+// Starts this executable again with `options` as its command line through the "runas" verb and
+// waits for it to end. The paths must be full ones: the new process's current folder is the
+// shell's choice. Logs one line; the new process's exit code, or nothing when it was not started
+// (refused, failed) or its end cannot be known (the shell gave no process to wait for).
+std::optional<int> relaunchElevated(const UpdateOptions& options, UpdateLog& log);
 
-// The start behind relaunchElevated, open to the tests: for a given executable, parameter string and
-// working folder; refuses (with its one line, starting nothing) when the executable or the
-// parameters are empty, else asks the shell for "runas". Logs one line; true when it started.
+// The start behind relaunchElevated, open to the tests: for a given executable and parameter
+// string; refuses (with its one line, starting nothing) when either is empty, else asks the shell
+// for "runas" and waits. Logs one line.
 namespace detail {
-bool relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
-                          const std::wstring& workingFolder, UpdateLog& log);
+std::optional<int> relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
+                                        UpdateLog& log);
 } // namespace detail
 
 } // namespace quorila

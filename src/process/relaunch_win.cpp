@@ -23,20 +23,17 @@ std::wstring ownExecutablePath()
     }).value_or(std::wstring());
 }
 
-bool relaunchElevated(const UpdateOptions& options, UpdateLog& log)
+std::optional<int> relaunchElevated(const UpdateOptions& options, UpdateLog& log)
 {
-    const std::wstring folder = growingText([](wchar_t* buffer, DWORD capacity) {
-        return GetCurrentDirectoryW(capacity, buffer);
-    }).value_or(std::wstring());
-    return detail::relaunchElevatedWith(ownExecutablePath(), joinRelaunchArguments(optionTokens(options)), folder, log);
+    return detail::relaunchElevatedWith(ownExecutablePath(), joinRelaunchArguments(optionTokens(options)), log);
 }
 
-bool detail::relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
-                          const std::wstring& workingFolder, UpdateLog& log)
+std::optional<int> detail::relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,
+                                                UpdateLog& log)
 {
     if (executable.empty() || parameters.empty()) {
         logLine(log, commandNotBuiltLine);
-        return false;
+        return std::nullopt;
     }
 
     SHELLEXECUTEINFOW launch{};
@@ -45,18 +42,22 @@ bool detail::relaunchElevatedWith(const std::wstring& executable, const std::wst
     launch.lpVerb = L"runas";
     launch.lpFile = executable.c_str();
     launch.lpParameters = parameters.c_str();
-    launch.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
     launch.nShow = SW_SHOWNORMAL;
 
     if (!ShellExecuteExW(&launch)) {
         const DWORD error = GetLastError();
         logLine(log, elevationRefusedLine, std::to_wstring(error));
-        return false;
+        return std::nullopt;
     }
-    // The elevated copy runs on by itself; its handle (when the shell gives one) is not kept.
     const UniqueHandle started(launch.hProcess);
     logLine(log, relaunchedLine);
-    return true;
+    // The elevated copy does the update; its exit code is the answer to whoever started this one.
+    DWORD code = 0;
+    if (!started || WaitForSingleObject(started.get(), INFINITE) != WAIT_OBJECT_0
+        || !GetExitCodeProcess(started.get(), &code)) {
+        return std::nullopt;
+    }
+    return static_cast<int>(code);
 }
 
 } // namespace quorila

@@ -323,7 +323,6 @@ const Row rows[] = {
          r.lines = {L"Güncelleme başarıyla uygulandı.", L"Quorila yeniden başlatılamadı. Win32 hata: 193"};
      }},
     {"no options", 10, [](Update& r) { r.commandLine = L""; r.logged = false; }},
-    {"an empty --exe", 10, [](Update& r) { r.exe = L""; r.logged = false; }},
     {"a stray quote makes the rest one value", 10,
      [](Update& r) { r.commandLine = L"--pid \"4242 " + r.arguments(); r.logged = false; }},
     {"the updater started from the install folder", 11,
@@ -346,13 +345,15 @@ const Row rows[] = {
     {"the log on the release's executable", 11, [](Update& r) { r.log = joinPath(r.release, r.exe); r.logged = false; }},
     {"the log in the install folder, other letter case", 11,
      [](Update& r) { r.log = r.temp / L"PROGRAM FILES\\QUORILA\\update.log"; r.logged = false; }},
-    {"the backup inside the install folder by its short name", 11,
-     [](Update& r) { r.backup = shortPath(r.temp / L"Program Files") + L"\\Quorila\\backup"; }},
     // Folders that cannot be read leave no way to tell whether the log lies inside one: none is written.
     {"a literal backup path with ..", 11,
      [](Update& r) { r.backup = L"\\\\?\\" + r.install + L"\\x\\.."; r.logged = false; }},
     {"an --exe as long as a command line allows", 11, [](Update& r) { r.exe = std::wstring(30000, L'q'); }},
     {"a process id with a letter", 12, [](Update& r) { r.pid = L"42a"; }},
+    {"--exe NUL", 13, [](Update& r) { r.exe = L"NUL"; }},
+    {"--exe CONOUT$ in a subfolder", 13, [](Update& r) { r.exe = L"data\\CONOUT$"; }},
+    {"--exe COM1 with an extension", 13, [](Update& r) { r.exe = L"com1.exe"; }},
+    {"--exe naming a stream of the executable", 13, [](Update& r) { r.exe = L"Quorila.exe:x"; }},
     {"a release without its data folder", 13,
      [](Update& r) { writeTree(r.release = r.temp / L"bare release", {{L"Quorila.exe", "exe"}}); }},
     // Wine reports every process as elevated: a folder that cannot be written ends with 22.

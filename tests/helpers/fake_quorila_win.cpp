@@ -1,5 +1,5 @@
 // A stand-in for the Quorila application, started by the tests.
-//   fake_quorila.exe [--record]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
+//   fake_quorila.exe [--record ...]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
 //                                 \tversion=<version.txt beside itself>" + CR LF to started.log beside itself
 //   fake_quorila.exe --run MS|forever [FILE]   prints its process id, runs that long, holding FILE
 //                                 (beside itself) open as an application holds its data
@@ -47,7 +47,7 @@ int recordStart()
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc <= 1 || (argc == 2 && std::wcscmp(argv[1], L"--record") == 0)) {
+    if (argc <= 1 || std::wcscmp(argv[1], L"--record") == 0) {
         return recordStart();
     }
     if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"--run") == 0) {

@@ -30,7 +30,8 @@ struct Script {
     bool restarts = true;
     bool writable = true;
     bool elevated = false;
-    bool relaunches = true;
+    bool elevatedCopy = false;           // the options carry the elevated copy's mark
+    std::optional<int> copyEnds = 0;     // the elevated copy's exit code; none: not started
     std::optional<std::uint32_t> processId = 4242u;
     std::vector<std::wstring> journal; // what was called, in order
     std::size_t calls[3] = {};
@@ -89,7 +90,13 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std:
 }
 bool canWriteFolder(const std::wstring&) { return script.writable; }
 bool isProcessElevated() { return script.elevated; }
-bool relaunchElevated(const UpdateOptions&, UpdateLog&) { return answer(L"relaunch", script.relaunches); }
+std::optional<int> relaunchElevated(const UpdateOptions& o, UpdateLog&)
+{
+    script.journal.push_back(L"relaunch " + o.releaseFolder + L" " + o.installFolder + L" " + o.backupFolder + L" "
+                             + o.logPath + (o.elevatedCopy ? L" elevated" : L"")
+                             + (script.copyEnds ? L" ended " + std::to_wstring(*script.copyEnds) : L" FAILS"));
+    return script.copyEnds;
+}
 std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return script.processId; }
 bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
 
@@ -129,13 +136,18 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
          {cleared, installed, verifyFailed, same, notCleared, copiedBack, started, L"fail 19"}, 19},
         {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
          {cleared, installed, verifyFailed, same, cleared, notCopiedBack, L"fail 18"}, 18},
+        {"installed by the elevated copy: nothing started", {.elevatedCopy = true}, {cleared, installed, L"Güncelleme başarıyla uygulandı."}, 0},
+        {"rolled back by the elevated copy", {.copies = {true, false, true}, .elevatedCopy = true},
+         {cleared, notInstalled, installFailed, same, cleared, copiedBack, L"fail 17"}, 17},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
         script = row.script;
         UpdateLog log;
-        const PreflightPass pass{4242, *checkFolderSafety(options, L"")};
-        EXPECT_EQ(static_cast<int>(runUpdateTransaction(options, pass, log)), row.code);
+        UpdateOptions given = options;
+        given.elevatedCopy = row.script.elevatedCopy;
+        const PreflightPass pass{4242, *checkFolderSafety(given, L"")};
+        EXPECT_EQ(static_cast<int>(runUpdateTransaction(given, pass, log)), row.code);
         const auto firstClear = std::find_if(script.journal.begin(), script.journal.end(),
                                              [](const std::wstring& entry) { return entry.starts_with(L"clear"); });
         EXPECT_EQ(std::vector<std::wstring>(firstClear, script.journal.end()), row.journal);
@@ -145,21 +157,36 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
 TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
 {
     const std::wstring asking = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
+    const std::wstring copy = L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated ended ";
+    const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::vector<Row> rows = {
         {"writable", {}, {}, -1},
-        {"not writable: relaunched elevated", {.writable = false}, {asking, L"relaunch ok"}, 0},
-        {"not writable, the prompt refused", {.writable = false, .relaunches = false},
-         {asking, L"relaunch FAILS", L"fail 21"}, 21},
+        // The user's copy ends with the elevated copy's code; it starts the application where the
+        // copy left a version in place, as the user, and shows no box for the copy's failures.
+        {"the copy updated", {.writable = false}, {asking, copy + L"0", started}, 0},
+        {"the copy updated, the start fails", {.restarts = false, .writable = false},
+         {asking, copy + L"0", notStarted, L"fail 20"}, 20},
+        {"the copy rolled back", {.writable = false, .copyEnds = 17}, {asking, copy + L"17", started}, 17},
+        {"the copy rolled back, the start fails", {.restarts = false, .writable = false, .copyEnds = 19},
+         {asking, copy + L"19", notStarted}, 19},
+        {"the copy made no backup", {.writable = false, .copyEnds = 15}, {asking, copy + L"15"}, 15},
+        {"the copy ended with 20: nothing started", {.writable = false, .copyEnds = 20}, {asking, copy + L"20"}, 20},
+        {"the copy could not write either", {.writable = false, .copyEnds = 22}, {asking, copy + L"22"}, 22},
+        {"not writable, the prompt refused", {.writable = false, .copyEnds = {}},
+         {asking, L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated FAILS", L"fail 21"}, 21},
         {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
-        {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .processId = {}},
-         {asking, L"relaunch ok"}, 0},
+        {"not writable, the elevated copy: never asks again", {.writable = false, .elevatedCopy = true}, {L"fail 22"}, 22},
+        {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .copyEnds = 12, .processId = {}},
+         {asking, copy + L"12"}, 12},
         {"a bad process id", {.processId = {}}, {L"fail 12"}, 12},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
         script = row.script;
         UpdateLog log;
-        const PreflightResult result = runPreflightChecks(options, log);
+        UpdateOptions given = options;
+        given.elevatedCopy = row.script.elevatedCopy;
+        const PreflightResult result = runPreflightChecks(given, log);
         EXPECT_EQ(result.endedWith ? static_cast<int>(*result.endedWith) : -1, row.code);
         EXPECT_EQ(script.journal, row.journal);
     }

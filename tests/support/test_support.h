@@ -172,7 +172,7 @@ struct Started {
 };
 
 inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments,
-                                    const std::wstring& workingFolder = {})
+                                    const std::wstring& workingFolder = {}, SECURITY_ATTRIBUTES* security = nullptr)
 {
     // Wine now and then loses a new process in its own start-up (ERROR_INTERNAL_ERROR) before any
     // of the program runs; such a start is tried again.
@@ -181,7 +181,7 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
         PROCESS_INFORMATION info{};
-        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (CreateProcessW(program.c_str(), commandLine.data(), security, nullptr, FALSE, 0, nullptr,
                            workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info)) {
             Started started{.id = info.dwProcessId};
             started.handles.process.reset(info.hProcess);

@@ -1,5 +1,5 @@
 // The rules on text alone: the path grammar, the forms accepted, comparison, names below a folder,
-// reading the command line (options, process id), quoting for the relaunch, the log line.
+// reading the command line (options, process id, the probe's name), the log line.
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,8 @@ TEST(NamesBelowAFolder, KeepEverythingInsideAndTheInstallerFilesByName)
         EXPECT_TRUE(isNameInsideFolder(name)) << shown(name);
     }
     for (const wchar_t* name : {L"", L"..", L"..\\Quorila.exe", L"bin/../../Q.exe", L"C:Q.exe", L"\\Q.exe",
-                                L"\\\\?\\C:\\Q.exe", L"bin\\"}) {
+                                L"\\\\?\\C:\\Q.exe", L"bin\\", L"NUL", L"bin\\con.txt", L"Q.exe:s", L"Q.exe.",
+                                L"bin \\Q.exe"}) {
         EXPECT_FALSE(isNameInsideFolder(name)) << shown(name);
     }
     // Links are the reparse points that stand for another name; the others hold their own data.
@@ -163,6 +164,9 @@ TEST(Options, PairedAsTheApplicationPassesThem)
     EXPECT_EQ(all.pidText + all.releaseFolder + all.installFolder + all.backupFolder + all.exeName + all.logPath,
               L"4rtbel");
     EXPECT_FALSE(hasAllOptions(readUpdateOptions(pairOptionTokens({L"u", L"--pid", L"42", L"--exe", L""}))));
+    // The elevated copy's mark goes with the options and comes back; the application never sets it.
+    EXPECT_TRUE(readUpdateOptions(pairOptionTokens(optionTokens({.pidText = L"4", .elevatedCopy = true}))).elevatedCopy);
+    EXPECT_FALSE(all.elevatedCopy);
 }
 
 TEST(ProcessId, ReadAsWcstoulReadsBaseTenIntoThirtyTwoBits)
@@ -175,26 +179,7 @@ TEST(ProcessId, ReadAsWcstoulReadsBaseTenIntoThirtyTwoBits)
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(parseProcessId(text), expected) << testing::PrintToString(std::wstring(text));
     }
-}
-
-TEST(Relaunch, QuotesEachArgumentForTheSplitter)
-{
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {L"--pid", L"--pid"},
-        {LR"(C:\Quorila\bin\)", LR"(C:\Quorila\bin\)"},
-        {L"", LR"("")"},
-        {L"a\tb", L"\"a\tb\""},
-        {LR"(C:\Program Files\Quorila\)", LR"("C:\Program Files\Quorila\\")"},
-        {LR"(x"y)", LR"("x\"y")"},
-        {LR"(a\\"b)", LR"("a\\\\\"b")"},
-        {LR"(a\\b c)", LR"("a\\b c")"},
-    };
-    for (const auto& [argument, quoted] : cases) {
-        EXPECT_EQ(quoteArgument(argument), quoted);
-    }
-    EXPECT_EQ(joinRelaunchArguments({LR"(C:\a b\u.exe)", L"--exe", L"", L"--log", L"C:\\l l\\"}),
-              LR"(--exe "" --log "C:\l l\\")");
-    EXPECT_EQ(probeFileName(4294967295u), L".quorila_updater_write_4294967295.tmp");
+    EXPECT_EQ(probeFileName(4294967295u), L".quorila_updater_write_4294967295.tmp"); // the id in the probe's name
 }
 
 TEST(LogFormat, TimeWithoutLeadingZerosUtf8AndCrLf)

@@ -1,11 +1,13 @@
 // What only the platform can answer: folder safety on real folders in every spelling, removal by
-// identity, the relaunch's quoting read back by the platform's splitter and its working folder.
+// identity, the relaunch's quoting read back by the platform's splitter, and its wait for the new
+// instance.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include "fs/file_ops.h"
@@ -13,6 +15,7 @@
 #include "folders/install_clearing.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
+#include "process/wait.h"
 #include "support/test_support.h"
 
 namespace quorila::test {
@@ -134,24 +137,39 @@ TEST(Relaunch, TheSplitterReadsBackWhatTheQuotingWrites)
     }
 }
 
-// Under Wine "runas" starts the program without a prompt.
-TEST(Relaunch, TheNewInstanceStartsInTheGivenWorkingFolder)
+// Under Wine "runas" starts the program without a prompt: the relaunch has waited for it and hands
+// on its exit code.
+TEST(Relaunch, WaitsForTheNewInstanceAndHandsOnItsExitCode)
 {
     TempFolder temp;
     const std::wstring application = temp / L"app\\Quorila.exe";
-    writeTree(temp / L"work", {{L"x", "x"}});
     writeFile(application, readFile(binProgram(L"fake_quorila.exe")).value_or(""));
     {
         UpdateLog log = openUpdateLog(temp / L"update.log");
-        EXPECT_TRUE(detail::relaunchElevatedWith(application, L"--record", temp / L"work", log));
-        EXPECT_FALSE(detail::relaunchElevatedWith(temp / L"missing.exe", L"--record", temp / L"work", log));
+        EXPECT_EQ(detail::relaunchElevatedWith(application, L"--record --elevated-copy 1", log), 0);
+        EXPECT_NE(startLog(temp / L"app", 0).find(L"--record --elevated-copy 1\tversion="), std::wstring::npos);
+        EXPECT_EQ(detail::relaunchElevatedWith(application, L"--run", log), 1);
+        EXPECT_EQ(detail::relaunchElevatedWith(temp / L"missing.exe", L"--record", log), std::nullopt);
     }
-    EXPECT_NE(startLog(temp / L"app", 1).find(L"\tcwd=" + temp / L"work" + L"\t"), std::wstring::npos);
+    const std::wstring relaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
     EXPECT_EQ(logMessages(temp / L"update.log"),
-              (std::vector<std::wstring>{L"Updater yönetici yetkisiyle yeniden başlatıldı.",
-                                         L"Yönetici izni alınamadı. Win32 hata: 2"}));
-    // The application's program file stays in use until it has ended.
-    EXPECT_TRUE(waitUntil([&] { return DeleteFileW(application.c_str()) != 0; }, 30000));
+              (std::vector<std::wstring>{relaunched, relaunched, L"Yönetici izni alınamadı. Win32 hata: 2"}));
+}
+
+// A process this one may not wait on is waited for all the same: by a handle that may only query, or
+// in the process list. (Wine lets any process be waited on, so the updater's wait never comes here.)
+TEST(Wait, AProcessThatMayNotBeWaitedOnIsWaitedForAllTheSame)
+{
+    for (const wchar_t* rights : {L"D:P(A;;0x1000;;;WD)", L"D:P(A;;0x1;;;WD)"}) { // query only; terminate only
+        PSECURITY_DESCRIPTOR security = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &security, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+        auto application = start(binProgram(L"fake_quorila.exe"), L"--run 1500", {}, &attributes);
+        LocalFree(security);
+        ASSERT_TRUE(application);
+        EXPECT_TRUE(detail::waitWithFewerRights(application->id)) << testing::PrintToString(std::wstring(rights));
+        EXPECT_TRUE(waitForExit(*application, 0)) << "taken as ended while it ran";
+    }
 }
 
 } // namespace
