@@ -428,6 +428,39 @@ TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
     }
 }
 
+// A folder to be swapped for a link while a copy works inside it: the backup copy's destination
+// (it would write the installation elsewhere), the release copy's source (it would install what
+// lies elsewhere). The copy holds the folder without delete sharing, so it cannot be moved; were
+// it moved all the same, the copy would go on in the folder it holds. Either way nothing elsewhere
+// is read or written. The swap is tried once the copy has begun a large file in that folder.
+TEST(UpdateEndToEnd, AFolderSwappedForALinkDuringACopyIsNotFollowed)
+{
+    for (const bool inBackup : {true, false}) {
+        SCOPED_TRACE(inBackup ? "backup" : "release");
+        Update setup;
+        Tree sub = {{L"big.bin", std::string(64 << 20, 'b')}};
+        for (int i = 0; i < 100; ++i) {
+            sub[L"small" + std::to_wstring(i)] = std::to_string(i);
+        }
+        const std::wstring source = joinPath(inBackup ? setup.install : setup.release, L"data\\sub");
+        const std::wstring copy = joinPath(inBackup ? setup.backup : setup.install, L"data\\sub");
+        writeTree(source, sub);
+        const Tree elsewhere = {{L"secret.txt", "not the updater's"}};
+        writeTree(setup.temp / L"elsewhere", elsewhere);
+        auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
+        ASSERT_TRUE(waitUntil([&] { return exists(joinPath(copy, L"big.bin")); }, 60000));
+        const std::wstring swapped = inBackup ? copy : source;
+        const bool moved = MoveFileW(swapped.c_str(), (swapped + L"-moved").c_str());
+        EXPECT_FALSE(moved) << "a folder the copy works in was moved";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        const auto link = moved ? std::make_unique<Link>(setup.temp / L"elsewhere", swapped) : nullptr;
+
+        EXPECT_EQ(waitForExit(*updater), 0u);
+        EXPECT_EQ(snapshot(setup.temp / L"elsewhere"), elsewhere);
+        EXPECT_EQ(snapshot(inBackup && moved ? copy + L"-moved" : copy), sub);
+    }
+}
+
 TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
 {
     std::optional<Started> application;
