@@ -38,6 +38,10 @@ ExitCode runUpdater()
     // A log that folder safety will refuse is not even opened: opening it would create it (and its
     // folders) where nothing may be touched. The refusal then shows its box without a log.
     UpdateLog log = isLogOutsideFolders(options) ? openUpdateLog(options.logPath) : UpdateLog{};
+    if (log.throughLink) {
+        // It would be written elsewhere: refused like any unsafe folder, nothing touched.
+        return reportFailure(log, ExitCode::UnsafeFolders);
+    }
     logLine(log, startedLine);
 
     const PreflightResult preflight = runPreflightChecks(options, log);

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "folders/folder_safety.h"
-#include "fs/held.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
@@ -44,36 +43,57 @@ bool anyVolumeRoot(const std::array<std::wstring, 3>& folders)
     return false;
 }
 
-// The full path with its existing part replaced by that part's final path.
+// The lengths of the full path's folders below its volume's root, from the top down, as far as
+// they are folders that can be opened: a path with thousands of missing levels costs only the
+// levels that exist.
+std::vector<std::size_t> existingLevels(std::wstring_view full)
+{
+    std::vector<std::size_t> levels;
+    const std::size_t root = rootPath(full).size();
+    everyElement(full.substr(root), [&](std::wstring_view element, bool) {
+        const std::size_t end = static_cast<std::size_t>(element.data() - full.data()) + element.size();
+        if (element.empty()) {
+            return true;
+        }
+        if (!finalPath(std::wstring(full.substr(0, end)))) {
+            return false;
+        }
+        levels.push_back(end);
+        return true;
+    });
+    return levels;
+}
+
+// The full path with its existing part replaced by that part's final path. The path itself and its
+// folder are asked first: most paths exist, or all but their file name does.
 std::wstring resolvedFullPath(const std::wstring& full)
 {
-    std::wstring_view existing = full;
-    for (;;) {
-        if (std::optional<std::wstring> resolved = finalPath(std::wstring(existing))) {
-            resolved->append(full, existing.size(), std::wstring::npos);
-            return *resolved;
-        }
-        const std::wstring_view parent = parentPath(existing);
-        if (parent.size() >= existing.size()) {
-            return full;
-        }
-        existing = parent;
+    std::size_t existing = full.size();
+    std::optional<std::wstring> resolved = finalPath(full);
+    if (!resolved && parentPath(full).size() < full.size()) {
+        existing = parentPath(full).size();
+        resolved = finalPath(full.substr(0, existing));
     }
+    if (!resolved) {
+        const std::vector<std::size_t> levels = existingLevels(full);
+        existing = levels.empty() ? rootPath(full).size() : levels.back();
+        resolved = finalPath(full.substr(0, existing));
+    }
+    if (!resolved) {
+        return full;
+    }
+    resolved->append(full, existing, std::wstring::npos);
+    return *resolved;
 }
 
 // The identities of the folder and of every folder above it that exists, below its volume's root.
 std::vector<FileId> identities(std::wstring_view full)
 {
     std::vector<FileId> found;
-    while (!isVolumeRoot(full)) {
-        if (const auto id = fileId(std::wstring(full))) {
+    for (const std::size_t level : existingLevels(full)) {
+        if (const auto id = fileId(std::wstring(full.substr(0, level)))) {
             found.push_back(*id);
         }
-        const std::wstring_view parent = parentPath(full);
-        if (parent.size() >= full.size()) {
-            break;
-        }
-        full = parent;
     }
     return found;
 }
@@ -171,8 +191,7 @@ bool isLogOutsideFolders(const UpdateOptions& options)
 {
     return isAcceptedPathForm(options.logPath) && isAcceptedPathForm(options.installFolder)
         && isAcceptedPathForm(options.backupFolder) && isAcceptedPathForm(options.releaseFolder)
-        && !liesInside(options.logPath, {&options.installFolder, &options.backupFolder, &options.releaseFolder})
-        && !isLinkOnPath(options.logPath);
+        && !liesInside(options.logPath, {&options.installFolder, &options.backupFolder, &options.releaseFolder});
 }
 
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath)

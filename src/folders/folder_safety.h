@@ -24,10 +24,10 @@ struct CheckedFolders {
 };
 
 // True when the log may be opened: its path and the three folders' are forms the updater accepts
-// (isAcceptedPathForm), the log lies inside none of the folders (full paths and resolved paths,
-// letter case ignored), and neither it nor a folder on its way is a link. A log inside the install
-// or backup folder would be deleted by the clearing or the backup step, or would make every update
-// fail; inside the release it would be installed; through a link it would be written elsewhere.
+// (isAcceptedPathForm) and the log lies inside none of the folders (full paths and resolved paths,
+// letter case ignored). A log inside the install or backup folder would be deleted by the
+// clearing or the backup step, or would make every update fail; inside the release it would be
+// installed. (A log reached through a link is refused when it is opened.)
 bool isLogOutsideFolders(const UpdateOptions& options);
 
 // The folders as checked when the three folders, the log and the updater's own executable

@@ -109,10 +109,6 @@ enum class Levels {
 // depth). The folder is held for writing, or for reading when nothing is created.
 Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error);
 
-// True when the file at `path`, or a folder on its way that exists, is a link. Silent; what
-// cannot be opened for another reason counts as no link (nothing below it was reached either).
-bool isLinkOnPath(const std::wstring& path);
-
 // The file `name` in `folder`, opened as itself for appending (every write lands at its end,
 // whoever else appends) with full sharing, created empty when missing. notItself() when what is
 // there is a link, or opens as another entry.

@@ -420,17 +420,6 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
     return error ? Held{} : std::move(folder);
 }
 
-bool isLinkOnPath(const std::wstring& path)
-{
-    std::error_code error;
-    const Held folder = openFolderLevels(std::wstring(parentPath(path)), Levels::refuseLinksCreateNothing, error);
-    if (error) {
-        return error == notItself();
-    }
-    ListedEntry entry;
-    return !describeChild(folder, fileName(path), entry, error) ? error == notItself() : entry.isLink();
-}
-
 Held openAppending(const Held& folder, std::wstring_view name, std::error_code& error)
 {
     Held held;

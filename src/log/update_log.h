@@ -12,10 +12,13 @@ namespace quorila {
 struct UpdateLog {
     UniqueHandle file;
     bool failed = true;
+    bool throughLink = false; // refused: the log, or a folder on its way, is a link
 };
 
-// Creates the missing folders above `logPath` and opens the file for appending, never truncating
-// it, never through a link. A log that did not open is returned in the failed state.
+// Creates the missing folders above `logPath`, each in the one above it, and opens the file for
+// appending, never truncating it. When the file or a folder on its way that exists is a link,
+// nothing is created or written: the log is returned failed and `throughLink`. Any other log that
+// did not open is returned failed.
 UpdateLog openUpdateLog(const std::wstring& logPath);
 
 // Appends "[Y-M-D H:M:S] message" + CR LF in UTF-8 and hands it to the OS before returning.

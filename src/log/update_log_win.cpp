@@ -12,14 +12,20 @@ namespace quorila {
 
 UpdateLog openUpdateLog(const std::wstring& logPath)
 {
-    // Each missing folder is created relative to the one above it, and the file is opened as
-    // itself: a link on the way (put there after the checks) fails the log, never steers it.
+    // A link met on the way stops the walk before anything is created below it; the file is
+    // asked for as itself before it is opened (a dangling link would otherwise be created).
     std::error_code error;
     const Held folder = openFolderLevels(std::wstring(parentPath(logPath)), Levels::refuseLinks, error);
-    UpdateLog log;
-    if (!error) {
-        log.file = std::move(openAppending(folder, fileName(logPath), error).handle);
+    const std::wstring_view name = fileName(logPath);
+    ListedEntry there;
+    if (!error && describeChild(folder, name, there, error) && there.isLink()) {
+        error = notItself();
     }
+    UpdateLog log;
+    if (!error || isNotFound(error)) {
+        log.file = std::move(openAppending(folder, name, error).handle);
+    }
+    log.throughLink = error == notItself();
     log.failed = !log.file.valid();
     return log;
 }
