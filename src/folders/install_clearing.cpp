@@ -21,7 +21,8 @@ constexpr std::wstring_view entryNotRemovedLine = L"Dosya silinemedi: ";
 
 } // namespace
 
-bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log)
+bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log,
+                        AfterEntryNotRemoved after)
 {
     std::error_code error;
     if (fileKind(installFolder, error) == FileKind::missing) {
@@ -36,6 +37,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         return false;
     }
 
+    bool cleared = true;
     while (!listing.atEnd()) {
         const std::wstring entryPath = listing.path();
         if (isInstallerMaintenanceFile(entryPath)) {
@@ -44,7 +46,10 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
             removeTree(entryPath, error, {.folder = checkedInstall, .self = std::nullopt});
             if (error) {
                 logLine(log, entryNotRemovedLine, entryPath);
-                return false;
+                if (after == AfterEntryNotRemoved::stop) {
+                    return false;
+                }
+                cleared = false;
             }
         }
 
@@ -55,7 +60,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
             return false;
         }
     }
-    return true;
+    return cleared;
 }
 
 bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& checked, UpdateLog& log)

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "folders/backup_mark.h"
 #include "folders/entry_rules.h"
 #include "fs/file_ops.h"
 #include "fs/path_grammar.h"
@@ -82,6 +83,15 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
             return false;
         }
         const std::wstring target = joinPath(destination, *relative);
+        // The backup folder's state file belongs to that folder alone: never copied anywhere.
+        if (isBackupMarkEntry(*relative)) {
+            listing.increment(error);
+            if (error) {
+                logLine(log, listingFailedLine);
+                return false;
+            }
+            continue;
+        }
         if (links == LinksInSource::refused && listing.isLink()) {
             logLine(log, fileNotCopiedLine, entryPath);
             return false;

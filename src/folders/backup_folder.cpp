@@ -1,0 +1,68 @@
+// Telling the updater's own backup folder from any other folder a --backup option may name.
+
+#include "folders/backup_folder.h"
+
+#include <system_error>
+
+#include "fs/file_ops.h"
+#include "fs/path_grammar.h"
+
+namespace quorila {
+
+BackupFolderFinding inspectBackupFolder(const std::wstring& backupFolder, const std::wstring& exeName)
+{
+    std::error_code error;
+    const FileKind kind = fileKind(backupFolder, error);
+    if (!error && kind == FileKind::missing) {
+        return {};
+    }
+    if (auto mark = readBackupMark(backupFolder)) {
+        return {BackupFolderKind::marked, mark};
+    }
+    const FolderListing listing(backupFolder, FolderListing::Depth::plain, error);
+    if (!error && listing.atEnd()) {
+        return {};
+    }
+    if (!error && isNameInsideFolder(exeName) && knownFileKind(joinPath(backupFolder, exeName)) == FileKind::file) {
+        return {BackupFolderKind::legacy, std::nullopt};
+    }
+    return {BackupFolderKind::foreign, std::nullopt};
+}
+
+bool emptyBackupFolder(const std::wstring& backupFolder, const std::optional<FileId>& checked, const FileId& install,
+                       UpdateLog& log)
+{
+    if (!checked) {
+        return true; // not there when checked: its removal sees to one that appeared since
+    }
+    std::error_code error;
+    if (writeBackupMark(backupFolder, {BackupState::incomplete, install})) {
+        FolderListing listing(backupFolder, FolderListing::Depth::plain, error);
+        while (!error && !listing.atEnd()) {
+            if (!isBackupMarkEntry(fileName(listing.path()))) {
+                removeTree(listing.path(), error, {.folder = checked, .self = std::nullopt});
+            }
+            if (!error) {
+                listing.increment(error);
+            }
+        }
+        if (!error) {
+            return true;
+        }
+    }
+    logLine(log, L"Dosya silinemedi: ", backupFolder);
+    return false;
+}
+
+bool startBackupFolder(const std::wstring& backupFolder, const FileId& install, UpdateLog& log)
+{
+    std::error_code error;
+    createFolders(backupFolder, error);
+    if (error) {
+        logLine(log, L"Klasör oluşturulamadı: ", backupFolder);
+        return false;
+    }
+    return writeBackupMark(backupFolder, {BackupState::incomplete, install});
+}
+
+} // namespace quorila
