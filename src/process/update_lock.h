@@ -18,7 +18,8 @@ UniqueHandle lockInstallFolder(const FileId& install);
 // The backup folder's lock, keyed by the identity of the folder that holds it and its name
 // (letter case aside): the same key whether the backup folder is there yet or not, and whoever
 // creates it meanwhile. `backup` is the folder's resolved full path; missing folders above it
-// are created first (they hold nothing and make the key possible).
+// are created first (they hold nothing and make the key possible); where none can be, the path
+// itself is the key.
 UniqueHandle lockBackupFolder(const std::wstring& backup);
 
 } // namespace quorila

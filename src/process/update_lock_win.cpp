@@ -48,20 +48,18 @@ UniqueHandle lockBackupFolder(const std::wstring& backup)
     std::error_code error;
     createFolders(parent, error);
     const std::optional<FileId> parentId = error ? std::nullopt : fileId(parent);
-    if (!parentId) {
-        return UniqueHandle();
-    }
-    // The name in the system's upper case (as the file system compares names), hashed to fit a
-    // lock's name (FNV-1a); a collision only makes two updaters wait for each other.
-    std::wstring name(fileName(backup));
+    // The name (or, where no folder can hold it, whose backup step will fail, the whole path) in
+    // the system's upper case, as the file system compares names, hashed to fit a lock's name
+    // (FNV-1a); a collision only makes two updaters wait for each other.
+    std::wstring name = parentId ? std::wstring(fileName(backup)) : backup;
     CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
     std::uint64_t hash = 14695981039346656037ull;
     for (const wchar_t unit : name) {
         hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
     }
+    const FileId folder = parentId.value_or(FileId{});
     wchar_t key[72] = {};
-    std::swprintf(key, 72, L"%08lx-%016llx-%016llx", parentId->volume, parentId->index,
-                  static_cast<unsigned long long>(hash));
+    std::swprintf(key, 72, L"%08lx-%016llx-%016llx", folder.volume, folder.index, static_cast<unsigned long long>(hash));
     return takeLock(key);
 }
 
