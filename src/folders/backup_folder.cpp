@@ -19,7 +19,11 @@ BackupFolderFinding inspectBackupFolder(const std::wstring& backupFolder, const 
     if (auto mark = readBackupMark(backupFolder)) {
         return {BackupFolderKind::marked, mark};
     }
-    const FolderListing listing(backupFolder, FolderListing::Depth::plain, error);
+    // Empty but for a state file whose writing was cut off before its rename: empty.
+    FolderListing listing(backupFolder, FolderListing::Depth::plain, error);
+    if (!error && !listing.atEnd() && fileName(listing.path()) == backupMarkTemporaryName) {
+        listing.increment(error);
+    }
     if (!error && listing.atEnd()) {
         return {};
     }
