@@ -83,15 +83,6 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
             return false;
         }
         const std::wstring target = joinPath(destination, *relative);
-        // The backup folder's state file belongs to that folder alone: never copied anywhere.
-        if (isBackupMarkEntry(*relative)) {
-            listing.increment(error);
-            if (error) {
-                logLine(log, listingFailedLine);
-                return false;
-            }
-            continue;
-        }
         if (links == LinksInSource::refused && listing.isLink()) {
             logLine(log, fileNotCopiedLine, entryPath);
             return false;
@@ -113,7 +104,8 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, Links
                 logLine(log, typeNotReadableLine, entryPath);
                 return false;
             }
-            if (isFile && !copyFile(entryPath, target, log)) {
+            // The backup folder's state file belongs to that folder alone: never copied anywhere.
+            if (isFile && !isBackupMarkEntry(*relative) && !copyFile(entryPath, target, log)) {
                 return false;
             }
             // Anything else is passed over.

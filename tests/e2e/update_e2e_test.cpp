@@ -290,6 +290,13 @@ const Row rows[] = {
          r.held.push_back({joinPath(r.install, L"plugins\\old-plugin.dll"), FILE_SHARE_READ});
          r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"plugins"), rollingBack};
      }},
+    // Held without delete sharing: the rollback's clearing goes on past it and the copy back
+    // overwrites it, so the install folder is exactly the old installation again.
+    {"an install file in use that can be overwritten but not deleted", 17,
+     [](Update& r) {
+         r.held.push_back({joinPath(r.install, L"data\\settings.ini"), FILE_SHARE_READ | FILE_SHARE_WRITE});
+         r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"data"), rollingBack, restarted};
+     }},
     {"a stale backup with a file in use: nothing is touched", 15,
      [](Update& r) {
          writeStaleBackup(r, {{L"old\\library.dll", "older"}, {L"z.txt", "z"}}, true);

@@ -1,5 +1,5 @@
 // What only the platform can answer: folder safety on real folders in every spelling, removal by
-// identity, the relaunch's quoting read back by the platform's splitter and its working folder.
+// identity, whether a rollback left exactly the backup, the relaunch's quoting read back by the platform's splitter and its working folder.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "fs/file_ops.h"
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
+#include "folders/tree_match.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
 #include "support/test_support.h"
@@ -121,6 +122,35 @@ std::vector<std::wstring> split(const std::wstring& commandLine)
     int count = 0;
     const UniqueLocal<wchar_t**> argv(CommandLineToArgvW(commandLine.c_str(), &count));
     return argv ? std::vector<std::wstring>(argv.get(), argv.get() + count) : std::vector<std::wstring>{};
+}
+
+// What a rollback's 17 or 19 rests on: the install folder holds the backup's entries, nothing else.
+TEST(TreeMatch, OnlyTheBackupsEntriesAndTheKeptInstallerFiles)
+{
+    const Tree backup = {{L".QuorilaUpdater-backup", "mark"}, {L"a.exe", "1"}, {L"data", "<dir>"}, {L"data\\b", "2"}};
+    const Tree same = {{L"a.exe", "1"}, {L"data", "<dir>"}, {L"data\\b", "2"}};
+    const struct {
+        const char* name;
+        Tree install;
+        bool exact;
+    } rows[] = {
+        {"the same entries, the installer's kept ones besides", [&] {
+             Tree t = same;
+             t.insert({{L"unins000.exe", "u"}, {L"UNINS-data", "<dir>"}, {L"UNINS-data\\x", "x"}});
+             return t;
+         }(), true},
+        {"other letter case", {{L"A.EXE", "1"}, {L"Data", "<dir>"}, {L"Data\\B", "2"}}, true},
+        {"a release file left", [&] { Tree t = same; t[L"data\\new.txt"] = "new"; return t; }(), false},
+        {"a backup file missing", {{L"a.exe", "1"}, {L"data", "<dir>"}}, false},
+        {"a folder where the backup has a file", [&] { Tree t = same; t[L"a.exe"] = "<dir>"; return t; }(), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder temp;
+        writeTree(temp / L"backup", backup);
+        writeTree(temp / L"install", row.install);
+        EXPECT_EQ(holdsExactly(temp / L"install", temp / L"backup"), row.exact);
+    }
 }
 
 TEST(Relaunch, TheSplitterReadsBackWhatTheQuotingWrites)
