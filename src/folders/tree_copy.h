@@ -17,8 +17,9 @@ enum class LinksInSource {
 };
 
 // Copies every folder and regular file below `source` into `destination` (created if needed),
-// overwriting files, deleting nothing; the backup folder's state file (top level) is never copied. Stops at the first failure after exactly one line; a
-// refused link fails with "Dosya kopyalanamadı: " + its path.
+// overwriting files, deleting nothing; the backup folder's state file (top level) is never
+// copied. Stops at the first failure after exactly one line; a refused link fails with
+// "Dosya kopyalanamadı: " + its path.
 bool copyTree(const std::wstring& source, const std::wstring& destination, LinksInSource links, UpdateLog& log);
 
 } // namespace quorila
