@@ -349,8 +349,11 @@ const Row rows[] = {
      }},
     {"a backup folder holding only installer files", 11,
      [](Update& r) { writeTree(r.backup, {{L"unins000.exe", "uninstaller"}}); }},
-    {"a state file of unknown content", 11,
-     [](Update& r) { writeTree(r.backup, {{std::wstring(backupMarkName), "QuorilaUpdater backup\r\nstate=done\r\n"}}); }},
+    {"a state file of unknown content: a mark with more after it", 11,
+     [](Update& r) {
+         writeTree(r.backup, {{std::wstring(backupMarkName),
+                               formatBackupMark({BackupState::complete, *fileId(r.install)}) + "and more"}});
+     }},
     {"a state file that is a link to a mark", 11,
      [](Update& r) {
          writeFile(r.temp / L"mark", formatBackupMark({BackupState::complete, *fileId(r.install)}));

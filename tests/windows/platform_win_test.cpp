@@ -117,6 +117,32 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
     EXPECT_FALSE(exists(install));
 }
 
+// A rollback's clearing goes on past an entry held without delete sharing: one line for each
+// entry left, everything else removed (the installer's files kept).
+TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
+{
+    TempFolder temp;
+    const std::wstring install = temp / L"install";
+    Tree tree = {{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"}, {L"folder\\held.txt", "held"}};
+    for (int i = 0; i < 20; ++i) {
+        tree[L"release file " + std::to_wstring(i)] = "new";
+    }
+    writeTree(install, tree);
+    std::vector<UniqueHandle> held;
+    for (const std::wstring name : {L"held.txt", L"folder\\held.txt"}) {
+        held.emplace_back(CreateFileW(joinPath(install, name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    UpdateLog log = openUpdateLog(temp / L"update.log");
+    EXPECT_FALSE(clearInstallFolder(install, *fileId(install), log, AfterEntryNotRemoved::goOn));
+    closeUpdateLog(log);
+    held.clear();
+    EXPECT_EQ(snapshot(install), (Tree{{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"},
+                                       {L"folder\\held.txt", "held"}}));
+    const auto lines = logMessages(temp / L"update.log");
+    EXPECT_EQ(std::ranges::count_if(lines, [](const std::wstring& l) { return l.starts_with(L"Dosya silinemedi: "); }), 2);
+}
+
 std::vector<std::wstring> split(const std::wstring& commandLine)
 {
     int count = 0;
