@@ -525,16 +525,18 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         std::printf("killed after %ls\n", killedAt.empty() ? L"-" : killedAt.back().c_str());
         waitForExit(*application);
         held.reset();
-        const auto installed = [&] {
-            Tree tree = snapshot(r.install);
+        // Without the record the old version writes when a rollback that ended before the kill
+        // restarted it: it is the application's, not the installation's.
+        const auto plain = [](Tree tree) {
             tree.erase(L"started.log");
             return tree;
         };
-        EXPECT_TRUE(installed() == r.oldInstall || backupOf(r.backup) == r.oldInstall) << "lost after the kill";
+        const auto installed = [&] { return plain(snapshot(r.install)); };
+        EXPECT_TRUE(installed() == r.oldInstall || plain(backupOf(r.backup)) == r.oldInstall) << "lost after the kill";
         const unsigned long code = run(binProgram(L"QuorilaUpdater.exe"), r.arguments()).value_or(999);
         EXPECT_TRUE(code == 0 || code == 17 || code == 19) << code << "\n" << testing::PrintToString(logMessages(r.log));
         EXPECT_TRUE(installed() == (code == 0 ? r.newInstall() : r.oldInstall)) << "install folder";
-        EXPECT_TRUE(code != 0 || updated || backupOf(r.backup) == r.oldInstall) << "backup";
+        EXPECT_TRUE(code != 0 || updated || plain(backupOf(r.backup)) == r.oldInstall) << "backup";
         losses += testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() > failures;
     }
     std::printf("%zu kill points, %d losses\n", std::size(points), losses);
