@@ -504,6 +504,7 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         r.oldInstall[L"data\\pack"] = r.newRelease[L"data\\pack"] = "<dir>";
         writeTree(r.install, r.oldInstall);
         writeTree(r.release, r.newRelease);
+        writeStaleBackup(r, r.newRelease, false); // an earlier version's, made before there were marks
         auto application = start(joinPath(r.install, r.exe), L"--run 600");
         ASSERT_TRUE(application);
         const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
