@@ -497,14 +497,16 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         SCOPED_TRACE(testing::PrintToString(point.line) + " +" + std::to_string(point.delay) + " ms");
         const int failures = testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         Update r;
+        Tree earlier; // an earlier version's backup, made before there were marks
         for (int i = 0; i < 400; ++i) { // large enough for a kill to land inside each step
             r.oldInstall[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('a' + i % 26));
             r.newRelease[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('A' + i % 26));
+            earlier[L"old " + std::to_wstring(i)] = "0";
         }
         r.oldInstall[L"data\\pack"] = r.newRelease[L"data\\pack"] = "<dir>";
         writeTree(r.install, r.oldInstall);
         writeTree(r.release, r.newRelease);
-        writeStaleBackup(r, r.newRelease, false); // an earlier version's, made before there were marks
+        writeStaleBackup(r, earlier, false);
         auto application = start(joinPath(r.install, r.exe), L"--run 600");
         ASSERT_TRUE(application);
         const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
