@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "folders/backup_folder.h"
 #include "folders/folder_safety.h"
 #include "fs/path_grammar.h"
 
@@ -226,7 +227,10 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
         return std::nullopt;
     }
 
-    if (liesInside(updaterPath, {&install, &backup}) || !holdsApplication(options)
+    // An update cut off while it cleared the install folder may have removed --exe there: its
+    // backup, kept, says so.
+    if (liesInside(updaterPath, {&install, &backup})
+        || (!holdsApplication(options) && !isUpdateUnderWay(readBackupMark(backup), fileId(full[1])))
         || knownFileKind(backup) == FileKind::file || isReparsePoint(backup)) {
         return std::nullopt;
     }

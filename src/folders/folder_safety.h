@@ -39,8 +39,8 @@ bool isLogOutsideFolders(const UpdateOptions& options);
 //    the resolved ones and on the identities of the folders on disk (so that a link, a short name
 //    or another spelling of the volume cannot disguise one folder as another);
 //  - the updater not inside the install or the backup folder (it could not replace itself);
-//  - an existing install folder holds --exe as a file (it is an installation, not its parent),
-//    and the backup folder is neither a file nor a link (its removal would not be its own).
+//  - an existing install folder holds --exe as a file (it is an installation, not its parent)
+//    unless the backup says an update over it was cut off, and the backup folder is neither a file nor a link (its removal would not be its own).
 std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, const std::wstring& updaterPath);
 
 // The same rules once more, later in the run: true when they all still hold, every folder still

@@ -21,7 +21,8 @@ constexpr std::wstring_view entryNotRemovedLine = L"Dosya silinemedi: ";
 
 } // namespace
 
-bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log)
+bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log,
+                        AfterEntryNotRemoved after)
 {
     std::error_code error;
     if (fileKind(installFolder, error) == FileKind::missing) {
@@ -42,6 +43,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
 
     FolderEntries entries(install);
     ListedEntry entry;
+    bool cleared = true;
     while (entries.next(entry, error)) {
         if (isInstallerMaintenanceFile(entry.name)) {
             logLine(log, maintenanceFileKeptLine, entry.name);
@@ -50,7 +52,10 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         removeChild(install, entry, error);
         if (error) {
             logLine(log, entryNotRemovedLine, joinPath(installFolder, entry.name));
-            return false;
+            if (after == AfterEntryNotRemoved::stop) {
+                return false;
+            }
+            cleared = false;
         }
     }
     // A listing that cannot go on would leave entries behind unseen: the clearing fails.
@@ -58,7 +63,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         logLine(log, folderNotListedLine, installFolder);
         return false;
     }
-    return true;
+    return cleared;
 }
 
 bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& checked, UpdateLog& log)

@@ -8,11 +8,17 @@
 
 namespace quorila {
 
+// What the clearing does after an entry it cannot remove: an update stops there (and rolls
+// back); a rollback goes on, so that as little as possible of the release stays behind.
+enum class AfterEntryNotRemoved { stop, goOn };
+
 // Removes every entry directly in the install folder except installer maintenance entries
-// (each kept one logged). True when the folder is absent or fully cleared; false after at most
-// one line when the folder cannot be read or an entry cannot be removed. Every entry is removed
-// only while the install folder is still the folder `checkedInstall` identifies.
-bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log);
+// (each kept one logged). True when the folder is absent or fully cleared; false when the folder
+// cannot be read or an entry cannot be removed, after one line for each entry not removed (with
+// `stop`, the first ends the clearing). Every entry is removed only while the install folder is
+// still the folder `checkedInstall` identifies.
+bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log,
+                        AfterEntryNotRemoved after = AfterEntryNotRemoved::stop);
 
 // Removes a folder with everything in it, as removeTree does, provided it is still the folder
 // `checked` identifies (nothing: it was not there, and must not be now). True when nothing of it

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "folders/backup_mark.h"
 #include "fs/held.h"
 #include "fs/path_grammar.h"
 
@@ -59,6 +60,11 @@ Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf
     removeChild(folder, there, error);
     if (!error) {
         made = createChild(folder, name, isFolder, error);
+    } else if (!isFolder && !there.isFolder()) {
+        // Held open by a program that lets others write it but not delete it.
+        std::error_code notOverwritten;
+        made = openForOverwrite(folder, name, notOverwritten);
+        error = notOverwritten ? error : notOverwritten;
     }
     return error ? Made::failed : Made::created;
 }
@@ -93,6 +99,9 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, CopyO
             }
             levels.pop_back();
             continue;
+        }
+        if (levels.size() == 1 && isBackupMarkEntry(entry.name)) {
+            continue; // the backup folder's state file belongs to that folder alone
         }
         std::wstring sourcePath = joinPath(level.sourcePath, entry.name);
         std::wstring targetPath = joinPath(level.targetPath, entry.name);

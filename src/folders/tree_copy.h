@@ -23,7 +23,7 @@ enum class CopyOf {
 };
 
 // Copies every folder and file below `source` into `destination` (created if needed, level by
-// level), deleting nothing else. Every entry is read through a handle opened relative to the
+// level), deleting nothing else; the backup folder's state file (top level) is never copied. Every entry is read through a handle opened relative to the
 // folder it was listed in, and written into an entry just created relative to its new folder: an
 // entry already at the destination is removed as itself first (a link as the link, a hard link as
 // this one name), a folder merged into. Stops at the first failure after exactly one line; a

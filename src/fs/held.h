@@ -52,6 +52,12 @@ Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access
 // included, fails (ERROR_ALREADY_EXISTS): nothing that was there is ever opened instead.
 Held createChild(const Held& folder, std::wstring_view name, bool isFolder, std::error_code& error);
 
+// The plain file `name` in `folder`, opened as itself and emptied for writing over: where a file
+// cannot be removed (a program holds it open, letting others write but not delete), a copy writes
+// over it in place. notItself() for a link or a file of more than this one name, whose other
+// names or target would be written through.
+Held openForOverwrite(const Held& folder, std::wstring_view name, std::error_code& error);
+
 // The errors a caller tells apart: nothing at that place (a missing entry or folder, or a file
 // where a folder was to be), and a name already taken.
 bool isNotFound(const std::error_code& error);

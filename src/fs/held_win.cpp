@@ -265,6 +265,32 @@ Held createChild(const Held& folder, std::wstring_view name, bool isFolder, std:
     return held;
 }
 
+Held openForOverwrite(const Held& folder, std::wstring_view name, std::error_code& error)
+{
+    Held held;
+    held.handle.reset(createRelative(folder.handle.get(), name, accessMask(Access::write, false),
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                     FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, 0, error));
+    if (!held.handle) {
+        return {};
+    }
+    const std::optional<std::wstring> reached = reachedName(held.handle.get());
+    FILE_STANDARD_INFO standard{};
+    if (!reached || !isEntryAt(*reached, folder.name, name) || !readAttributes(held, error) || held.isLink()
+        || !GetFileInformationByHandleEx(held.handle.get(), FileStandardInfo, &standard, sizeof(standard))
+        || standard.NumberOfLinks != 1) {
+        error = error ? error : notItself();
+        return {};
+    }
+    FILE_END_OF_FILE_INFO empty{};
+    if (!SetFileInformationByHandle(held.handle.get(), FileEndOfFileInfo, &empty, sizeof(empty))) {
+        error = lastError();
+        return {};
+    }
+    held.name = childName(folder.name, name);
+    return held;
+}
+
 bool FolderEntries::next(ListedEntry& entry, std::error_code& error)
 {
     error.clear();

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include "folders/backup_mark.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
 #include "support/test_support.h"
@@ -24,6 +25,7 @@ const std::wstring waiting = L"Quorila sürecinin kapanması bekleniyor...";
 const std::wstring installing = L"Yeni release kuruluyor...";
 const std::wstring rollingBack = L"Kurulum başarısız; rollback başlıyor.";
 const std::wstring restarted = L"Quorila yeniden başlatıldı.";
+const std::wstring notABackup = L"Yedek klasörü bir Quorila yedeği değil: ";
 
 // The failure texts, letter for letter, behind "HATA: " on the log's last line (and in the box).
 const std::map<unsigned long, std::wstring> failureTexts = {
@@ -131,6 +133,28 @@ void keptLink(Update& r, const std::wstring& name, char kind)
     (*r.backupAfter)[name] = kind == 'd' ? "<dir>" : kind == 'f' ? "" : "not the updater's";
 }
 
+// The backup folder's entries without its state file.
+Tree backupOf(const std::wstring& folder)
+{
+    Tree tree = snapshot(folder);
+    tree.erase(std::wstring(backupMarkName));
+    return tree;
+}
+
+// A backup an earlier run left: marked as the updater's own, or (`marked` false) made before
+// there were marks, holding the executable.
+void writeStaleBackup(Update& r, Tree tree, bool marked)
+{
+    if (!marked) {
+        tree[r.exe] = "an older version";
+    }
+    writeTree(r.backup, tree);
+    if (marked) {
+        writeFile(joinPath(r.backup, std::wstring(backupMarkName)),
+                  formatBackupMark({BackupState::complete, fileId(r.install).value_or(FileId{})}));
+    }
+}
+
 void expectRow(const Row& row)
 {
     SCOPED_TRACE(row.name);
@@ -174,7 +198,7 @@ void expectRow(const Row& row)
                 == without(without(before, root, r.install), root, r.backup))
         << "something outside the install and backup folders changed";
     if (row.code != 15 || r.backupAfter) { // a failed backup leaves what it had copied
-        EXPECT_EQ(snapshot(r.backup), r.backupAfter.value_or(r.oldInstall));
+        EXPECT_EQ(backupOf(r.backup), r.backupAfter.value_or(r.oldInstall));
     }
     Tree install = snapshot(r.install);
     install.erase(joinPath(parentPath(r.exe), L"started.log"));
@@ -197,7 +221,7 @@ void expectRow(const Row& row)
 const Row rows[] = {
     {"an application that holds its data until it exits; a stale backup; an earlier log", 0,
      [](Update& r) {
-         writeTree(r.backup, {{L"stale.txt", "from an earlier run"}, {L"old\\x.bin", "x"}});
+         writeStaleBackup(r, {{L"stale.txt", "from an earlier run"}, {L"old\\x.bin", "x"}}, true);
          writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
          const auto application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
          ASSERT_TRUE(application);
@@ -237,7 +261,7 @@ const Row rows[] = {
          r.release = joinPath(deep, L"release");
          r.backup = joinPath(deep, L"backup");
          r.log = joinPath(deep, L"logs\\update.log");
-         writeTree(r.backup, {{L"stale.txt", "from an earlier run"}});
+         writeStaleBackup(r, {{L"stale.txt", "from an earlier run"}}, false);
      }},
     {"the install folder a second time, in its literal form", 0,
      [](Update& r) {
@@ -249,7 +273,7 @@ const Row rows[] = {
      }},
     {"a release file that cannot be read; a stale backup with a read-only file", 17,
      [](Update& r) {
-         writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"read-only.txt", "r"}});
+         writeStaleBackup(r, {{L"old\\library.dll", "older"}, {L"read-only.txt", "r"}}, false);
          ASSERT_TRUE(SetFileAttributesW(joinPath(r.backup, L"read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
          r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
          r.lines = {started, installing, L"Dosya kopyalanamadı: " + joinPath(r.release, L"data\\settings.ini"),
@@ -294,10 +318,17 @@ const Row rows[] = {
          r.held.push_back({joinPath(r.install, L"plugins\\old-plugin.dll"), FILE_SHARE_READ});
          r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"plugins"), rollingBack};
      }},
+    // Held without delete sharing: the rollback's clearing goes on past it and the copy back
+    // overwrites it, so the install folder is exactly the old installation again.
+    {"an install file in use that can be overwritten but not deleted", 17,
+     [](Update& r) {
+         r.held.push_back({joinPath(r.install, L"data\\settings.ini"), FILE_SHARE_READ | FILE_SHARE_WRITE});
+         r.lines = {installing, L"Dosya silinemedi: " + joinPath(r.install, L"data"), rollingBack, restarted};
+     }},
     {"a stale backup with a file in use: nothing is touched", 15,
      [](Update& r) {
-         writeTree(r.backup, {{L"old\\library.dll", "older"}, {L"z.txt", "z"}});
-         r.backupAfter = snapshot(r.backup);
+         writeStaleBackup(r, {{L"old\\library.dll", "older"}, {L"z.txt", "z"}}, true);
+         r.backupAfter = backupOf(r.backup);
          r.held.push_back({joinPath(r.backup, L"old\\library.dll"), FILE_SHARE_READ});
          r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
          r.lines = {L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, L"Dosya silinemedi: " + r.backup};
@@ -305,7 +336,7 @@ const Row rows[] = {
     // A folder held open with delete sharing stays after its removal reported no error.
     {"a stale backup folder held open", 15,
      [](Update& r) {
-         writeTree(r.backup, {{L"old.txt", "older"}});
+         writeStaleBackup(r, {{L"old.txt", "older"}}, false);
          r.held.push_back({r.backup, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE});
          r.backupAfter = Tree{};
          r.lines = {L"Dosya silinemedi: " + r.backup};
@@ -349,6 +380,25 @@ const Row rows[] = {
     {"a literal backup path with ..", 11,
      [](Update& r) { r.backup = L"\\\\?\\" + r.install + L"\\x\\.."; r.logged = false; }},
     {"an --exe as long as a command line allows", 11, [](Update& r) { r.exe = std::wstring(30000, L'q'); }},
+    {"a --backup folder of someone's files", 11,
+     [](Update& r) {
+         writeTree(r.backup, {{L"letter.txt", "mine"}, {L"photos\\a.jpg", "jpeg"}});
+         r.lines = {notABackup + r.backup};
+     }},
+    {"a backup folder holding only installer files", 11,
+     [](Update& r) { writeTree(r.backup, {{L"unins000.exe", "uninstaller"}}); }},
+    {"a state file of unknown content: a mark with more after it", 11,
+     [](Update& r) {
+         writeTree(r.backup, {{std::wstring(backupMarkName),
+                               formatBackupMark({BackupState::complete, *fileId(r.install)}) + "and more"}});
+     }},
+    {"a state file that is a link to a mark", 11,
+     [](Update& r) {
+         writeFile(r.temp / L"mark", formatBackupMark({BackupState::complete, *fileId(r.install)}));
+         writeTree(r.backup, {});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"mark", joinPath(r.backup, std::wstring(backupMarkName))));
+         r.lines = {notABackup + r.backup};
+     }},
     {"a process id with a letter", 12, [](Update& r) { r.pid = L"42a"; }},
     {"--exe NUL", 13, [](Update& r) { r.exe = L"NUL"; }},
     {"--exe CONOUT$ in a subfolder", 13, [](Update& r) { r.exe = L"data\\CONOUT$"; }},
@@ -390,10 +440,38 @@ TEST(UpdateEndToEnd, OneUpdaterPerInstallFolder)
         Tree installed = snapshot(setup.install);
         installed.erase(L"started.log");
         EXPECT_EQ(installed, setup.newInstall());
-        EXPECT_EQ(snapshot(setup.backup), setup.oldInstall);
+        EXPECT_EQ(backupOf(setup.backup), setup.oldInstall);
         const std::wstring starts = startLog(setup.install, 1);
         EXPECT_EQ(std::count(starts.begin(), starts.end(), L'\n'), 1);
     }
+}
+
+// Two installations given one backup folder: while A's update waits, fails and rolls back, B's is
+// refused; A ends with exactly its old installation, and B updates afterwards.
+TEST(UpdateEndToEnd, TwoInstallationsOneBackupFolder)
+{
+    Update a, b;
+    b.oldInstall[L"version.txt"] = "B1";
+    writeTree(b.install, b.oldInstall);
+    b.backup = a.backup;
+    auto application = start(joinPath(a.install, a.exe), L"--run 1500");
+    ASSERT_TRUE(application);
+    a.pid = std::to_wstring(application->id);
+    const UniqueHandle held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    auto updaterA = start(binProgram(L"QuorilaUpdater.exe"), a.arguments());
+    ASSERT_TRUE(updaterA && waitUntil([&] { return logMessages(a.log).size() >= 2; }));
+    EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 11u);
+    EXPECT_EQ(logMessages(b.log).at(1), L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.");
+    EXPECT_EQ(waitForExit(*updaterA), 17u);
+    Tree installed = snapshot(a.install);
+    installed.erase(L"started.log");
+    EXPECT_EQ(installed, a.oldInstall);
+    EXPECT_EQ(backupOf(a.backup), a.oldInstall);
+    EXPECT_EQ(snapshot(b.install), b.oldInstall);
+    EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 0u);
+    EXPECT_EQ(backupOf(b.backup), b.oldInstall);
+    EXPECT_EQ(startLog(b.install, 1).empty(), false);
 }
 
 // A backup folder whose parent is replaced by a link during the wait would have the backup step
@@ -475,6 +553,71 @@ TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
     EXPECT_LT(waited, 90000u) << "waited far beyond the minute";
     EXPECT_FALSE(waitForExit(*application, 0)) << "the application was ended, not waited for";
     TerminateProcess(application->handles.process.get(), 0);
+}
+
+// The updater killed at points spread over a run (the step its log has reached, then a delay),
+// then the same update started again: the old installation is never lost, and the second run
+// either updates (backup = old installation) or restores it exactly.
+TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
+{
+    const std::wstring backingUp = L"Mevcut Quorila sürümü yedekleniyor: ";
+    const struct {
+        std::wstring line;
+        DWORD delay;
+    } points[] = {{waiting, 300}, {backingUp, 0}, {backingUp, 150}, {backingUp, 400}, {installing, 0},
+                  {installing, 100}, {installing, 250}, {installing, 450}, {rollingBack, 0}, {rollingBack, 150},
+                  {rollingBack, 400}};
+    int losses = 0;
+    for (const auto& point : points) {
+        SCOPED_TRACE(testing::PrintToString(point.line) + " +" + std::to_string(point.delay) + " ms");
+        const int failures = testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+        Update r;
+        Tree earlier; // an earlier version's backup, made before there were marks
+        for (int i = 0; i < 400; ++i) { // large enough for a kill to land inside each step
+            r.oldInstall[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('a' + i % 26));
+            r.newRelease[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('A' + i % 26));
+            earlier[L"old " + std::to_wstring(i)] = "0";
+        }
+        r.oldInstall[L"data\\pack"] = r.newRelease[L"data\\pack"] = "<dir>";
+        writeTree(r.install, r.oldInstall);
+        writeTree(r.release, r.newRelease);
+        writeStaleBackup(r, earlier, false);
+        auto application = start(joinPath(r.install, r.exe), L"--run 600");
+        ASSERT_TRUE(application);
+        const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
+        UniqueHandle held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
+                                                                  OPEN_EXISTING, 0, nullptr) : nullptr);
+        r.pid = std::to_wstring(application->id);
+        auto updater = start(binProgram(L"QuorilaUpdater.exe"), r.arguments());
+        ASSERT_TRUE(updater);
+        EXPECT_TRUE(waitUntil([&] {
+            const auto lines = logMessages(r.log);
+            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(point.line); });
+        }, 30000));
+        Sleep(point.delay);
+        TerminateProcess(updater->handles.process.get(), 99);
+        waitForExit(*updater);
+        const auto killedAt = logMessages(r.log);
+        // Killed once the update was done: the second run backs up the release, rightly.
+        const bool updated = std::ranges::count(killedAt, L"Güncelleme başarıyla uygulandı.") > 0;
+        std::printf("killed after %ls\n", killedAt.empty() ? L"-" : killedAt.back().c_str());
+        waitForExit(*application);
+        held.reset();
+        // Without the record the old version writes when a rollback that ended before the kill
+        // restarted it: it is the application's, not the installation's.
+        const auto plain = [](Tree tree) {
+            tree.erase(L"started.log");
+            return tree;
+        };
+        const auto installed = [&] { return plain(snapshot(r.install)); };
+        EXPECT_TRUE(installed() == r.oldInstall || plain(backupOf(r.backup)) == r.oldInstall) << "lost after the kill";
+        const unsigned long code = run(binProgram(L"QuorilaUpdater.exe"), r.arguments()).value_or(999);
+        EXPECT_TRUE(code == 0 || code == 17 || code == 19) << code << "\n" << testing::PrintToString(logMessages(r.log));
+        EXPECT_TRUE(installed() == (code == 0 ? r.newInstall() : r.oldInstall)) << "install folder";
+        EXPECT_TRUE(code != 0 || updated || plain(backupOf(r.backup)) == r.oldInstall) << "backup";
+        losses += testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() > failures;
+    }
+    std::printf("%zu kill points, %d losses\n", std::size(points), losses);
 }
 
 // A file that cannot be read or removed at each place of the tree in turn (first, last, nested, top

@@ -10,11 +10,13 @@
 #include "driver/preflight.h"
 #include "driver/release_package.h"
 #include "driver/transaction.h"
+#include "folders/backup_folder.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_copy.h"
-#include "process/install_lock.h"
+#include "folders/tree_match.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
+#include "process/update_lock.h"
 #include "process/wait.h"
 #include "process/write_access.h"
 
@@ -26,6 +28,9 @@ struct Script {
     std::vector<bool> clears{true, true};            // clearInstallFolder's
     std::vector<bool> copies{true, true, true};      // copyTree's
     bool oldBackupRemoved = true;
+    bool backupLocked = true;
+    BackupFolderFinding backup;
+    bool exact = true; // holdsExactly's answer
     bool verifies = true;
     bool restarts = true;
     bool writable = true;
@@ -59,6 +64,18 @@ ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
     return code;
 }
 UniqueHandle lockInstallFolder(const FileId&) { return UniqueHandle(reinterpret_cast<void*>(1)); }
+UniqueHandle lockBackupFolder(const std::wstring&)
+{
+    return UniqueHandle(script.backupLocked ? reinterpret_cast<void*>(1) : nullptr);
+}
+BackupFolderFinding inspectBackupFolder(const std::wstring&, const std::wstring&) { return script.backup; }
+bool emptyBackupFolder(const std::wstring&, const std::optional<FileId>&, const FileId&, UpdateLog&) { return true; }
+bool startBackupFolder(const std::wstring&, const FileId&, UpdateLog&) { return true; }
+bool writeBackupMark(const std::wstring&, const BackupMark& mark)
+{
+    return answer(mark.state == BackupState::complete ? L"mark complete" : L"mark under way", true);
+}
+bool holdsExactly(const std::wstring&, const std::wstring&) { return answer(L"exact", script.exact); }
 std::wstring ownExecutablePath() { return L"U:\\QuorilaUpdater.exe"; }
 bool waitForApplicationExit(std::uint32_t, UpdateLog&) { return true; }
 bool checkFolderSafetyAgain(const UpdateOptions&, const std::wstring&, const CheckedFolders&) { return true; }
@@ -75,9 +92,10 @@ bool copyTree(const std::wstring& from, const std::wstring& to, CopyOf what, Upd
     const std::wstring refusing = what == CopyOf::release ? L" no links" : L"";
     return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
 }
-bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&)
+bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&, AfterEntryNotRemoved after)
 {
-    return answer(L"clear " + folder, next(script.clears, script.calls[2]));
+    const std::wstring goingOn = after == AfterEntryNotRemoved::goOn ? L" past failures" : L"";
+    return answer(L"clear " + folder + goingOn, next(script.clears, script.calls[2]));
 }
 bool verifyNewExecutable(const std::wstring&) { return script.verifies; }
 bool restartApplication(const std::wstring& executable, UpdateLog&)
@@ -113,32 +131,59 @@ struct Row {
 
 TEST(Steps, EachOutcomeRunsItsStepsInOrder)
 {
-    const std::wstring cleared = L"clear I:\\i ok", notCleared = L"clear I:\\i FAILS";
+    const std::wstring cleared = L"clear I:\\i ok", rollbackCleared = L"clear I:\\i past failures ok";
+    const std::wstring notCleared = L"clear I:\\i past failures FAILS";
     const std::wstring installed = L"copy R:\\r -> I:\\i no links ok", notInstalled = L"copy R:\\r -> I:\\i no links FAILS";
     const std::wstring copiedBack = L"copy B:\\b -> I:\\i ok", notCopiedBack = L"copy B:\\b -> I:\\i FAILS";
     const std::wstring same = L"still I:\\i ok", replaced = L"still I:\\i FAILS";
     const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::wstring verifyFailed = L"Yeni executable doğrulanamadı; rollback başlıyor.";
     const std::wstring installFailed = L"Kurulum başarısız; rollback başlıyor.";
+    const std::wstring complete = L"mark complete ok", exact = L"exact ok", notExact = L"exact FAILS";
+    const std::wstring notABackup = L"Yedek klasörü bir Quorila yedeği değil: B:\\b";
+    const auto underWay = [](unsigned long long install) {
+        return BackupFolderFinding{BackupFolderKind::marked, BackupMark{BackupState::updating, FileId{1, install}}};
+    };
     const std::vector<Row> rows = {
-        {"installed", {}, {cleared, installed, L"Güncelleme başarıyla uygulandı.", started}, 0},
+        {"installed", {}, {cleared, installed, L"Güncelleme başarıyla uygulandı.", complete, started}, 0},
         {"old backup not removed: nothing touched", {.oldBackupRemoved = false}, {}, 15},
         {"install folder replaced during the backup", {.stillFolder = {true, false}}, {}, 11},
         {"rolled back, the old version fails to start: still 17", {.copies = {true, false, true}, .restarts = false},
-         {cleared, notInstalled, installFailed, same, cleared, copiedBack, notStarted, L"fail 17"}, 17},
+         {cleared, notInstalled, installFailed, same, rollbackCleared, copiedBack, exact, complete, notStarted,
+          L"fail 17"}, 17},
         {"install folder replaced before the rollback: nothing cleared",
          {.stillFolder = {true, true, false}, .copies = {true, false}},
          {cleared, notInstalled, installFailed, replaced, L"fail 16"}, 16},
         {"verification failed, rolled back", {.verifies = false},
-         {cleared, installed, verifyFailed, same, cleared, copiedBack, started, L"fail 19"}, 19},
-        {"verification failed, the rollback's clearing failed, the copy back worked",
+         {cleared, installed, verifyFailed, same, rollbackCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
+        // An entry the rollback's clearing could not remove is overwritten by the copy back.
+        {"verification failed, the rollback's clearing failed, the install folder exactly the backup",
          {.clears = {true, false}, .verifies = false},
-         {cleared, installed, verifyFailed, same, notCleared, copiedBack, started, L"fail 19"}, 19},
+         {cleared, installed, verifyFailed, same, notCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
+        // A mixed installation is no rollback: the backup stays the one to keep (no mark "complete").
+        {"installing failed, the rollback's clearing left release files: 16",
+         {.clears = {true, false}, .copies = {true, false, true}, .exact = false},
+         {cleared, notInstalled, installFailed, same, notCleared, copiedBack, notExact, L"fail 16"}, 16},
+        {"verification failed, the rollback's clearing left release files: 18",
+         {.clears = {true, false}, .exact = false, .verifies = false},
+         {cleared, installed, verifyFailed, same, notCleared, copiedBack, notExact, L"fail 18"}, 18},
         {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
-         {cleared, installed, verifyFailed, same, cleared, notCopiedBack, L"fail 18"}, 18},
-        {"installed by the elevated copy: nothing started", {.elevatedCopy = true}, {cleared, installed, L"Güncelleme başarıyla uygulandı."}, 0},
+         {cleared, installed, verifyFailed, same, rollbackCleared, notCopiedBack, L"fail 18"}, 18},
+        {"installed by the elevated copy: nothing started", {.elevatedCopy = true},
+         {cleared, installed, L"Güncelleme başarıyla uygulandı.", complete}, 0},
         {"rolled back by the elevated copy", {.copies = {true, false, true}, .elevatedCopy = true},
-         {cleared, notInstalled, installFailed, same, cleared, copiedBack, L"fail 17"}, 17},
+         {cleared, notInstalled, installFailed, same, rollbackCleared, copiedBack, exact, complete, L"fail 17"}, 17},
+        {"the backup folder in use by another updater: nothing touched", {.backupLocked = false},
+         {L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.", L"fail 11"}, 11},
+        {"a backup folder that is not the updater's", {.backup = {BackupFolderKind::foreign, std::nullopt}},
+         {notABackup, L"fail 11"}, 11},
+        {"another install folder's update under way over the backup", {.backup = underWay(8)},
+         {notABackup, L"fail 11"}, 11},
+        // The backup is kept as it is: no removal or copy of it before the clearing.
+        {"this install folder's update cut off: the backup kept, the update goes on",
+         {.copies = {true}, .backup = underWay(7)},
+         {L"Önceki güncelleme yarıda kalmış; mevcut yedek korunuyor.", same, L"Yeni release kuruluyor...", cleared,
+          installed, L"Güncelleme başarıyla uygulandı.", complete, started}, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
@@ -148,9 +193,11 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
         given.elevatedCopy = row.script.elevatedCopy;
         const PreflightPass pass{4242, *checkFolderSafety(given, L"")};
         EXPECT_EQ(static_cast<int>(runUpdateTransaction(given, pass, log)), row.code);
-        const auto firstClear = std::find_if(script.journal.begin(), script.journal.end(),
-                                             [](const std::wstring& entry) { return entry.starts_with(L"clear"); });
-        EXPECT_EQ(std::vector<std::wstring>(firstClear, script.journal.end()), row.journal);
+        const auto first = std::find_if(script.journal.begin(), script.journal.end(), [](const std::wstring& entry) {
+            return entry.starts_with(L"clear") || entry.starts_with(L"Aynı yedek") || entry.starts_with(L"Yedek ")
+                || entry.starts_with(L"Önceki");
+        });
+        EXPECT_EQ(std::vector<std::wstring>(first, script.journal.end()), row.journal);
     }
 }
 

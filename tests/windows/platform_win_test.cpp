@@ -1,6 +1,6 @@
 // What only the platform can answer: folder safety on real folders in every spelling, removal by
-// identity, the relaunch's quoting read back by the platform's splitter, and its wait for the new
-// instance.
+// identity, whether a rollback left exactly the backup, the relaunch's quoting read back by the
+// platform's splitter, and its wait for the new instance.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "fs/file_ops.h"
 #include "folders/folder_safety.h"
 #include "folders/install_clearing.h"
+#include "folders/tree_match.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
 #include "process/wait.h"
@@ -120,11 +121,66 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
     EXPECT_FALSE(exists(install));
 }
 
+// A rollback's clearing goes on past an entry held without delete sharing: one line for each
+// entry left, everything else removed (the installer's files kept).
+TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
+{
+    TempFolder temp;
+    const std::wstring install = temp / L"install";
+    Tree tree = {{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"}, {L"folder\\held.txt", "held"}};
+    for (int i = 0; i < 20; ++i) {
+        tree[L"release file " + std::to_wstring(i)] = "new";
+    }
+    writeTree(install, tree);
+    std::vector<UniqueHandle> held;
+    for (const std::wstring name : {L"held.txt", L"folder\\held.txt"}) {
+        held.emplace_back(CreateFileW(joinPath(install, name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    UpdateLog log = openUpdateLog(temp / L"update.log");
+    EXPECT_FALSE(clearInstallFolder(install, *fileId(install), log, AfterEntryNotRemoved::goOn));
+    closeUpdateLog(log);
+    held.clear();
+    EXPECT_EQ(snapshot(install), (Tree{{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"},
+                                       {L"folder\\held.txt", "held"}}));
+    const auto lines = logMessages(temp / L"update.log");
+    EXPECT_EQ(std::ranges::count_if(lines, [](const std::wstring& l) { return l.starts_with(L"Dosya silinemedi: "); }), 2);
+}
+
 std::vector<std::wstring> split(const std::wstring& commandLine)
 {
     int count = 0;
     const UniqueLocal<wchar_t**> argv(CommandLineToArgvW(commandLine.c_str(), &count));
     return argv ? std::vector<std::wstring>(argv.get(), argv.get() + count) : std::vector<std::wstring>{};
+}
+
+// What a rollback's 17 or 19 rests on: the install folder holds the backup's entries, nothing else.
+TEST(TreeMatch, OnlyTheBackupsEntriesAndTheKeptInstallerFiles)
+{
+    const Tree backup = {{L".QuorilaUpdater-backup", "mark"}, {L"a.exe", "1"}, {L"data", "<dir>"}, {L"data\\b", "2"}};
+    const Tree same = {{L"a.exe", "1"}, {L"data", "<dir>"}, {L"data\\b", "2"}};
+    const struct {
+        const char* name;
+        Tree install;
+        bool exact;
+    } rows[] = {
+        {"the same entries, the installer's kept ones besides", [&] {
+             Tree t = same;
+             t.insert({{L"unins000.exe", "u"}, {L"UNINS-data", "<dir>"}, {L"UNINS-data\\x", "x"}});
+             return t;
+         }(), true},
+        {"other letter case", {{L"A.EXE", "1"}, {L"Data", "<dir>"}, {L"Data\\B", "2"}}, true},
+        {"a release file left", [&] { Tree t = same; t[L"data\\new.txt"] = "new"; return t; }(), false},
+        {"a backup file missing", {{L"a.exe", "1"}, {L"data", "<dir>"}}, false},
+        {"a folder where the backup has a file", [&] { Tree t = same; t[L"a.exe"] = "<dir>"; return t; }(), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder temp;
+        writeTree(temp / L"backup", backup);
+        writeTree(temp / L"install", row.install);
+        EXPECT_EQ(holdsExactly(temp / L"install", temp / L"backup"), row.exact);
+    }
 }
 
 TEST(Relaunch, TheSplitterReadsBackWhatTheQuotingWrites)
