@@ -271,6 +271,14 @@ const Row rows[] = {
          r.restartedAs = L"\\\\?\\" + joinPath(plain, r.exe);
          r.install = plain;
      }},
+    {"the install folder followed by a thousand dot elements", 0,
+     [](Update& r) {
+         std::wstring dots(2000, L'.');
+         for (std::size_t i = 0; i < dots.size(); i += 2) {
+             dots[i] = L'\\';
+         }
+         r.commandLine = r.arguments({L"--target", r.install + dots});
+     }},
     {"a release file that cannot be read; a stale backup with a read-only file", 17,
      [](Update& r) {
          writeStaleBackup(r, {{L"old\\library.dll", "older"}, {L"read-only.txt", "r"}}, false);
