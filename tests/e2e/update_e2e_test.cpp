@@ -584,7 +584,7 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         for (int i = 0; i < 400; ++i) { // large enough for a kill to land inside each step
             r.oldInstall[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('a' + i % 26));
             r.newRelease[L"data\\pack\\" + std::to_wstring(i)] = std::string(8192, static_cast<char>('A' + i % 26));
-            earlier[std::wstring(L"old ").append(std::to_wstring(i))] = "0";
+            earlier.emplace(L"old " + std::to_wstring(i), "0");
         }
         r.oldInstall[L"data\\pack"] = r.newRelease[L"data\\pack"] = "<dir>";
         writeTree(r.install, r.oldInstall);
