@@ -129,16 +129,21 @@ HANDLE createRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
     return handle;
 }
 
-// The attributes of what a handle reaches, a link's own when it is one.
-bool readAttributes(Held& held, std::error_code& error)
+// The attributes of what a handle reaches, a link's own when it is one; the reparse point of an
+// entry that is no link is not reported (`tag` gets what the platform answered).
+bool readAttributes(Held& held, std::error_code& error, FILE_ATTRIBUTE_TAG_INFO* tag = nullptr)
 {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(held.handle.get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+    FILE_ATTRIBUTE_TAG_INFO answer{};
+    if (!GetFileInformationByHandleEx(held.handle.get(), FileAttributeTagInfo, &answer, sizeof(answer))) {
         error = lastError();
         return false;
     }
-    held.attributes = isLinkEntry(tag.FileAttributes, tag.ReparseTag) ? tag.FileAttributes
-                                                                      : tag.FileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    held.attributes = isLinkEntry(answer.FileAttributes, answer.ReparseTag)
+        ? answer.FileAttributes
+        : answer.FileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    if (tag != nullptr) {
+        *tag = answer;
+    }
     return true;
 }
 
@@ -238,15 +243,28 @@ Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access
     if (!held.handle) {
         return {};
     }
-    const std::optional<std::wstring> reached = reachedName(held.handle.get());
+    std::optional<std::wstring> reached = reachedName(held.handle.get());
     if (!reached || !isEntryAt(*reached, folder.name, name)) {
         error = notItself();
         return {};
     }
-    if (!readAttributes(held, error)) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!readAttributes(held, error, &tag)) {
         return {};
     }
-    held.name = childName(folder.name, name);
+    // A file whose reparse point is not a link (deduplicated, a cloud placeholder) serves its data
+    // only when opened through its reparse point: opened again so, provided it is the same file.
+    if (access == Access::read && !isFolder && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+        && !held.isLink()) {
+        UniqueHandle data(createRelative(folder.handle.get(), name, accessMask(access, false), shareAll, FILE_OPEN,
+                                         FILE_NON_DIRECTORY_FILE, 0, error));
+        if (!data || handleFileId(data.get()) != handleFileId(held.handle.get())) {
+            error = error ? error : notItself();
+            return {};
+        }
+        held.handle = std::move(data);
+    }
+    held.name = std::move(*reached); // as the platform spells it, short names expanded
     return held;
 }
 

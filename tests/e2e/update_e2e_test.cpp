@@ -162,7 +162,9 @@ void expectRow(const Row& row)
     r.lines = {started};
     row.arrange(r);
     const std::wstring& root = r.temp.path();
-    const std::wstring logFolder(parentPath(r.log));
+    std::wstring logFolder(32768, L'\0'); // its long form: the tree lists long names
+    logFolder.resize(GetLongPathNameW(std::wstring(parentPath(r.log)).c_str(), logFolder.data(), 32768));
+    logFolder = logFolder.empty() ? std::wstring(parentPath(r.log)) : logFolder;
     const Tree before = without(snapshot(root), root, logFolder);
     const auto logBefore = readFile(r.log);
 
@@ -270,6 +272,11 @@ const Row rows[] = {
          r.commandLine = r.arguments({L"--target", L"\\\\?\\" + plain});
          r.restartedAs = L"\\\\?\\" + joinPath(plain, r.exe);
          r.install = plain;
+     }},
+    {"the log in a folder given by its short name", 0,
+     [](Update& r) {
+         writeTree(r.temp / L"logs of a long name", {});
+         r.log = shortPath(r.temp / L"logs of a long name") + L"\\update.log";
      }},
     {"the install folder followed by a thousand dot elements", 0,
      [](Update& r) {
