@@ -1,6 +1,7 @@
 // A stand-in for the Quorila application, started by the tests.
-//   fake_quorila.exe [--record ...]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
-//                                 \tversion=<version.txt beside itself>" + CR LF to started.log beside itself
+//   fake_quorila.exe [--record ...]   appends "pid=<own id>\texe=<own path>\tcwd=<current folder>\tcmd=
+//                                 <command line>\tversion=<version.txt beside itself>" + CR LF to started.log
+//                                 beside itself
 //   fake_quorila.exe --run MS|forever [FILE]   prints its process id, runs that long, holding FILE
 //                                 (beside itself) open as an application holds its data
 
@@ -35,7 +36,8 @@ int recordStart()
     version.resize(versionFile && ReadFile(versionFile.get(), version.data(), 64, &read, nullptr) ? read : 0);
     const std::wstring folder =
         quorila::growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
-    const std::string line = quorila::toUtf8(L"exe=" + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
+    const std::string line = quorila::toUtf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\texe="
+                                             + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
                                              + GetCommandLineW() + L"\tversion=") + version + "\r\n";
     const quorila::UniqueHandle record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));

@@ -23,16 +23,6 @@
 
 namespace quorila::test {
 
-inline bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds = 10000)
-{
-    for (unsigned waited = 0; waited < milliseconds; waited += 10, Sleep(10)) {
-        if (condition()) {
-            return true;
-        }
-    }
-    return condition();
-}
-
 // A fresh folder for one test; removing it at the end must succeed (a handle left open fails it).
 class TempFolder {
 public:
@@ -48,9 +38,9 @@ public:
     }
     ~TempFolder()
     {
-        // A program the test started may still be ending; what stays open for 3 s is a leak.
+        // Every program the test started has ended by now (waited for by its handle or its record).
         std::error_code error;
-        waitUntil([&] { return removeTree(path_, error), !error; }, 3000);
+        removeTree(path_, error);
         EXPECT_FALSE(error) << "the test folder could not be removed: " << error.message();
     }
     TempFolder(const TempFolder&) = delete;
@@ -197,6 +187,23 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
     return std::nullopt;
 }
 
+// Polls `condition` (a file or log line that no handle signals) until it holds; gives up, a test
+// failure, once `program` has ended without it or after two minutes, a bound no passing run meets.
+inline bool waitUntil(const std::function<bool()>& condition, const Started* program = nullptr)
+{
+    for (ULONGLONG begin = GetTickCount64(); GetTickCount64() - begin < 120000; Sleep(10)) {
+        const bool ended = program && WaitForSingleObject(program->handles.process.get(), 0) == WAIT_OBJECT_0;
+        if (condition()) {
+            return true;
+        }
+        if (ended) {
+            break;
+        }
+    }
+    ADD_FAILURE() << "what the test waits for did not happen";
+    return false;
+}
+
 inline std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000)
 {
     DWORD code = 0;
@@ -239,20 +246,30 @@ inline std::vector<std::wstring> logMessages(const std::wstring& path)
 }
 
 // The stand-in application's record of its starts in `folder`, a line each ("exe=...\tcwd=...\tcmd=
-// ...\tversion=..." + CR LF), once it holds `lines` lines or 20 s have passed.
+// ...\tversion=..." + CR LF), once it holds `lines` lines and each recorded program has ended (its
+// folders free again). The application writes "pid=<id>\t" first: that is waited for, then left out.
 inline std::wstring startLog(const std::wstring& folder, std::size_t lines)
 {
     std::wstring content;
-    waitUntil([&] {
+    const auto read = [&] {
         content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
         return static_cast<std::size_t>(std::count(content.begin(), content.end(), L'\n')) >= lines;
-    }, lines == 0 ? 0 : 20000);
+    };
+    if (lines > 0) {
+        waitUntil(read);
+    }
+    read();
+    for (std::size_t line = 0; content.compare(line, 4, L"pid=") == 0; line = content.find(L'\n', line) + 1) {
+        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(content.c_str() + line + 4, nullptr, 10)));
+        EXPECT_TRUE(!process || WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) << "a start never ended";
+        content.erase(line, content.find(L'\t', line) + 1 - line);
+    }
     return content;
 }
 
 // A symbolic link at `path` to `target`, removed as itself at the end if still there. Under Wine 8
 // CreateSymbolicLinkW makes nothing and every delete of a link deletes its target: the Unix tools
-// make and remove links (Wine cannot wait for them; the effect is waited for).
+// make and remove links (Wine hands out no handle of a Unix program: the link itself is waited for).
 class Link {
 public:
     Link(const std::wstring& target, const std::wstring& path) : path_(path)
