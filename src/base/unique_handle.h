@@ -46,6 +46,8 @@ public:
         }
         value_ = value;
     }
+    // Hands the owned value to the caller, who closes it; the owner holds nothing afterwards.
+    [[nodiscard]] Pointer release() noexcept { return std::exchange(value_, nullptr); }
     Pointer* put() noexcept
     {
         reset();

@@ -260,7 +260,8 @@ inline std::wstring startLog(const std::wstring& folder, std::size_t lines)
     }
     read();
     for (std::size_t line = 0; content.compare(line, 4, L"pid=") == 0; line = content.find(L'\n', line) + 1) {
-        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(content.c_str() + line + 4, nullptr, 10)));
+        const DWORD id = std::wcstoul(content.c_str() + line + 4, nullptr, 10);
+        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         EXPECT_TRUE(!process || WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) << "a start never ended";
         content.erase(line, content.find(L'\t', line) + 1 - line);
     }
