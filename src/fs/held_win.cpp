@@ -22,6 +22,9 @@
 
 namespace quorila {
 
+static_assert(reparsePointAttribute == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(IsReparseTagNameSurrogate(nameSurrogateTagBit) && !IsReparseTagNameSurrogate(~nameSurrogateTagBit));
+
 namespace {
 
 constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -207,13 +210,14 @@ Held openFolder(const std::wstring& path, Access access, std::error_code& error)
     if (error) {
         return {};
     }
-    Held held;
-    held.handle.reset(CreateFileW(literalForm(full).first.c_str(), accessMask(access, true), shareWalked, nullptr,
+    UniqueFile opened(CreateFileW(literalForm(full).first.c_str(), accessMask(access, true), shareWalked, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!held.handle) {
+    if (!opened) {
         error = lastError();
         return {};
     }
+    Held held;
+    held.handle.reset(opened.release()); // one kind of handle in a Held, as NtCreateFile gives it
     std::optional<std::wstring> name = reachedName(held.handle.get());
     if (!name || !readAttributes(held, error)) {
         error = error ? error : notItself();

@@ -11,8 +11,8 @@ bool canWriteFolder(const std::wstring& folder)
 {
     // The name holds our process id, so an updater and its elevated copy never share a probe.
     const std::wstring probePath = joinPath(folder, probeFileName(GetCurrentProcessId()));
-    UniqueHandle probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    UniqueFile probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
     if (!probe) {
         return false;
     }

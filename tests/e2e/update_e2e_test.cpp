@@ -166,7 +166,7 @@ void expectRow(const Row& row)
     const Tree before = without(snapshot(root), root, logFolder);
     const auto logBefore = readFile(r.log);
 
-    std::vector<UniqueHandle> held;
+    std::vector<UniqueFile> held;
     for (const auto& [path, shareMode] : r.held) {
         held.emplace_back(CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -225,7 +225,7 @@ const Row rows[] = {
          writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
          const auto application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
          ASSERT_TRUE(application);
-         r.pid = std::to_wstring(application->id);
+         r.pid = std::to_wstring(application->dwProcessId);
          r.lines = {L"an earlier run", started, waiting, L"Quorila süreci kapandı.",
                     L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, installing,
                     L"Installer bakım dosyası korunuyor: unins000.dat", L"Güncelleme başarıyla uygulandı.", restarted};
@@ -427,14 +427,14 @@ TEST(UpdateEndToEnd, OneUpdaterPerInstallFolder)
         Update setup;
         auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
         ASSERT_TRUE(application);
-        setup.pid = std::to_wstring(application->id);
+        setup.pid = std::to_wstring(application->dwProcessId);
         auto first = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
         ASSERT_TRUE(first && (together || waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*first)));
         auto second = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
         ASSERT_TRUE(second);
-        const HANDLE both[] = {first->handles.process.get(), second->handles.process.get()};
+        const HANDLE both[] = {first->hProcess, second->hProcess};
         EXPECT_LT(WaitForMultipleObjects(2, both, FALSE, 120000), WAIT_OBJECT_0 + 2) << "neither updater ended";
-        TerminateProcess(application->handles.process.get(), 0);
+        TerminateProcess(application->hProcess, 0);
         std::vector<unsigned long> codes{waitForExit(*first).value_or(999), waitForExit(*second).value_or(999)};
         std::sort(codes.begin(), codes.end());
         EXPECT_EQ(codes, (std::vector<unsigned long>{0, 11}));
@@ -460,14 +460,14 @@ TEST(UpdateEndToEnd, TwoInstallationsOneBackupFolder)
     b.backup = a.backup;
     auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until B is refused
     ASSERT_TRUE(application);
-    a.pid = std::to_wstring(application->id);
-    const UniqueHandle held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
+    a.pid = std::to_wstring(application->dwProcessId);
+    const UniqueFile held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     auto updaterA = start(binProgram(L"QuorilaUpdater.exe"), a.arguments());
     ASSERT_TRUE(updaterA && waitUntil([&] { return logMessages(a.log).size() >= 2; }, &*updaterA));
     EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 11u);
     EXPECT_EQ(logMessages(b.log).at(1), L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.");
-    TerminateProcess(application->handles.process.get(), 0);
+    TerminateProcess(application->hProcess, 0);
     EXPECT_EQ(waitForExit(*updaterA), 17u);
     EXPECT_EQ(startLog(a.install, 1).empty(), false);
     Tree installed = snapshot(a.install);
@@ -498,12 +498,12 @@ TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
         writeTree(setup.temp / L"victim", victim);
         auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until the swap is made
         ASSERT_TRUE(application);
-        setup.pid = std::to_wstring(application->id);
+        setup.pid = std::to_wstring(application->dwProcessId);
         auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
         ASSERT_TRUE(updater && waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*updater));
         ASSERT_TRUE(MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str()));
         const Link swapped(setup.temp / L"victim", setup.temp / L"kept");
-        TerminateProcess(application->handles.process.get(), 0);
+        TerminateProcess(application->hProcess, 0);
 
         EXPECT_EQ(waitForExit(*updater), 11u);
         EXPECT_EQ(logMessages(setup.log), (std::vector<std::wstring>{started, waiting, L"Quorila süreci kapandı.",
@@ -554,14 +554,14 @@ TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
     const ULONGLONG begin = GetTickCount64();
     expectRow({"an application that never exits", 14, [&](Update& r) {
                    application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
-                   r.pid = std::to_wstring(application->id);
+                   r.pid = std::to_wstring(application->dwProcessId);
                    r.lines = {started, waiting, L"Quorila 60 saniye içinde kapanmadı."};
                }});
     const ULONGLONG waited = GetTickCount64() - begin;
     EXPECT_GE(waited, 59000u) << "gave up before the minute";
     EXPECT_LT(waited, 90000u) << "waited far beyond the minute";
     EXPECT_FALSE(waitForExit(*application, 0)) << "the application was ended, not waited for";
-    TerminateProcess(application->handles.process.get(), 0);
+    TerminateProcess(application->hProcess, 0);
     waitForExit(*application);
 }
 
@@ -595,9 +595,9 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         auto application = start(joinPath(r.install, r.exe), L"--run 600");
         ASSERT_TRUE(application);
         const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
-        UniqueHandle held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
-                                                                  OPEN_EXISTING, 0, nullptr) : nullptr);
-        r.pid = std::to_wstring(application->id);
+        UniqueFile held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
+                                                                OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
+        r.pid = std::to_wstring(application->dwProcessId);
         auto updater = start(binProgram(L"QuorilaUpdater.exe"), r.arguments());
         ASSERT_TRUE(updater);
         EXPECT_TRUE(waitUntil([&] {
@@ -605,7 +605,7 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
             return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(point.line); });
         }, &*updater));
         Sleep(point.delay); // where in the step the kill lands, not a wait: any place must lose nothing
-        TerminateProcess(updater->handles.process.get(), 99);
+        TerminateProcess(updater->hProcess, 99);
         waitForExit(*updater);
         const auto killedAt = logMessages(r.log);
         // Killed once the update was done: the second run backs up the release, rightly.

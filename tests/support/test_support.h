@@ -62,7 +62,7 @@ inline std::wstring fromUtf8(const std::string& text)
 
 inline std::optional<std::string> readFile(const std::wstring& path)
 {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     if (!file) {
         return std::nullopt;
@@ -80,7 +80,7 @@ inline void writeFile(const std::wstring& path, const std::string& content)
 {
     std::error_code error;
     createFolders(std::wstring(parentPath(path)), error);
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
         << "cannot write a test file";
@@ -156,10 +156,7 @@ inline std::wstring binProgram(const std::wstring& name)
     return joinPath(parentPath(ownExecutablePath()), name);
 }
 
-struct Started {
-    ProcessHandles handles;
-    std::uint32_t id = 0;
-};
+using Started = UniqueProcessInformation<PROCESS_INFORMATION>;
 
 inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments,
                                     const std::wstring& workingFolder = {}, SECURITY_ATTRIBUTES* security = nullptr)
@@ -170,12 +167,9 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
-        PROCESS_INFORMATION info{};
+        Started started;
         if (CreateProcessW(program.c_str(), commandLine.data(), security, nullptr, FALSE, 0, nullptr,
-                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info)) {
-            Started started{.id = info.dwProcessId};
-            started.handles.process.reset(info.hProcess);
-            started.handles.thread.reset(info.hThread);
+                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &started)) {
             return started;
         }
         if ((error = GetLastError()) != ERROR_INTERNAL_ERROR) {
@@ -192,7 +186,7 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
 inline bool waitUntil(const std::function<bool()>& condition, const Started* program = nullptr)
 {
     for (ULONGLONG begin = GetTickCount64(); GetTickCount64() - begin < 120000; Sleep(10)) {
-        const bool ended = program && WaitForSingleObject(program->handles.process.get(), 0) == WAIT_OBJECT_0;
+        const bool ended = program && WaitForSingleObject(program->hProcess, 0) == WAIT_OBJECT_0;
         if (condition()) {
             return true;
         }
@@ -207,8 +201,8 @@ inline bool waitUntil(const std::function<bool()>& condition, const Started* pro
 inline std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000)
 {
     DWORD code = 0;
-    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0
-        || !GetExitCodeProcess(process.handles.process.get(), &code)) {
+    if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0
+        || !GetExitCodeProcess(process.hProcess, &code)) {
         return std::nullopt;
     }
     return code;
@@ -221,8 +215,8 @@ inline std::optional<unsigned long> run(const std::wstring& program, const std::
     auto code = process ? waitForExit(*process) : std::nullopt;
     if (process && !code) {
         ADD_FAILURE() << "the program did not end within two minutes";
-        TerminateProcess(process->handles.process.get(), 1);
-        WaitForSingleObject(process->handles.process.get(), INFINITE);
+        TerminateProcess(process->hProcess, 1);
+        WaitForSingleObject(process->hProcess, INFINITE);
     }
     return code;
 }
