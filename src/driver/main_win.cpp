@@ -19,6 +19,8 @@
 #include "folders/tree_copy.h"
 #include "folders/tree_match.h"
 #include "log/update_log.h"
+#include "process/elevation.h"
+#include "process/own_executable.h"
 #include "process/relaunch.h"
 #include "process/restart.h"
 #include "process/update_lock.h"

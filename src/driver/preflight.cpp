@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "driver/release_package.h"
+#include "driver/process_id.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {

@@ -85,6 +85,32 @@ std::optional<ExitCode> makeBackup(const UpdateSteps& steps, const UpdateOptions
     return std::nullopt;
 }
 
+// The backup is whole: clears the install folder (still the folder checked), copies the release
+// in, verifies and restarts; rolls back from the backup when clearing, copying or verifying fails.
+ExitCode installRelease(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
+                        UpdateLog& log)
+{
+    if (!steps.isStillFolder(options.installFolder, checked.install)) {
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
+    }
+    const std::wstring executable = joinPath(options.installFolder, options.exeName);
+    steps.logLine(log, installLine);
+    if (!steps.clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::stop)
+        || !steps.copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
+        return rollBackAndReport(steps, options, checked, executable, installFailed, log);
+    }
+    if (!steps.verifyNewExecutable(executable)) {
+        return rollBackAndReport(steps, options, checked, executable, verificationFailed, log);
+    }
+
+    steps.logLine(log, successLine);
+    markBackupComplete(steps, options, checked);
+    if (startsApplication(options) && !steps.restartApplication(executable, log)) {
+        return steps.reportFailure(log, ExitCode::RestartFailed);
+    }
+    return ExitCode::Success;
+}
+
 } // namespace
 
 bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
@@ -142,25 +168,7 @@ ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& opt
         return steps.reportFailure(log, *failed);
     }
 
-    if (!steps.isStillFolder(options.installFolder, pass.folders.install)) {
-        return steps.reportFailure(log, ExitCode::UnsafeFolders);
-    }
-    const std::wstring executable = joinPath(options.installFolder, options.exeName);
-    steps.logLine(log, installLine);
-    if (!steps.clearInstallFolder(options.installFolder, *pass.folders.installId, log, AfterEntryNotRemoved::stop)
-        || !steps.copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
-        return rollBackAndReport(steps, options, pass.folders, executable, installFailed, log);
-    }
-    if (!steps.verifyNewExecutable(executable)) {
-        return rollBackAndReport(steps, options, pass.folders, executable, verificationFailed, log);
-    }
-
-    steps.logLine(log, successLine);
-    markBackupComplete(steps, options, pass.folders);
-    if (startsApplication(options) && !steps.restartApplication(executable, log)) {
-        return steps.reportFailure(log, ExitCode::RestartFailed);
-    }
-    return ExitCode::Success;
+    return installRelease(steps, options, pass.folders, log);
 }
 
 } // namespace quorila

@@ -15,7 +15,7 @@
 #include "base/unique_handle.h"
 #include "fs/path_grammar.h"
 #include "log/log_format.h"
-#include "process/relaunch.h"
+#include "process/own_executable.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "base/unique_handle.h"
 #include "fs/file_ops.h"
 #include "fs/path_grammar.h"
-#include "process/relaunch.h"
+#include "process/own_executable.h"
 
 namespace quorila::test {
 
