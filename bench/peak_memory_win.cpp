@@ -71,29 +71,25 @@ int wmain()
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
+    quorila::UniqueProcessInformation<PROCESS_INFORMATION> child;
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
         const DWORD code = GetLastError();
         std::fprintf(stderr, "cannot start the command (Win32 error %lu)\n", static_cast<unsigned long>(code));
         return 1;
     }
-    quorila::ProcessHandles child;
-    child.process.reset(info.hProcess);
-    child.thread.reset(info.hThread);
-    child.thread.reset();
 
     SIZE_T peak = 0;
-    while (WaitForSingleObject(child.process.get(), 20) == WAIT_TIMEOUT) {
-        const SIZE_T now = peakWorkingSet(child.process.get());
+    while (WaitForSingleObject(child.hProcess, 20) == WAIT_TIMEOUT) {
+        const SIZE_T now = peakWorkingSet(child.hProcess);
         peak = now > peak ? now : peak;
     }
     QueryPerformanceCounter(&end);
-    const SIZE_T last = peakWorkingSet(child.process.get());
+    const SIZE_T last = peakWorkingSet(child.hProcess);
     peak = last > peak ? last : peak;
 
     DWORD exitCode = 0;
-    GetExitCodeProcess(child.process.get(), &exitCode);
+    GetExitCodeProcess(child.hProcess, &exitCode);
     const double milliseconds =
         static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
     std::printf("exit=%lu ms=%.1f peak_working_set=%llu\n", static_cast<unsigned long>(exitCode), milliseconds,

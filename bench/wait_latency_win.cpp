@@ -43,9 +43,9 @@ unsigned long long fileSize(const std::wstring& path)
 // The file's bytes from `offset` on; empty when it cannot be read.
 std::string readFrom(const std::wstring& path, unsigned long long offset)
 {
-    const quorila::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const quorila::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return {};
     }
@@ -63,7 +63,9 @@ std::string readFrom(const std::wstring& path, unsigned long long offset)
     return content;
 }
 
-std::optional<quorila::ProcessHandles> start(const std::wstring& program, std::wstring commandLine, HANDLE output)
+using Started = quorila::UniqueProcessInformation<PROCESS_INFORMATION>;
+
+std::optional<Started> start(const std::wstring& program, std::wstring commandLine, HANDLE output)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -73,15 +75,12 @@ std::optional<quorila::ProcessHandles> start(const std::wstring& program, std::w
         startup.hStdOutput = output;
         startup.hStdError = output;
     }
-    PROCESS_INFORMATION info{};
+    Started info;
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE, 0,
                         nullptr, nullptr, &startup, &info)) {
         return std::nullopt;
     }
-    quorila::ProcessHandles handles;
-    handles.process.reset(info.hProcess);
-    handles.thread.reset(info.hThread);
-    return handles;
+    return info;
 }
 
 double millisecondsBetween(LARGE_INTEGER from, LARGE_INTEGER to)
@@ -118,9 +117,9 @@ int wmain(int argc, wchar_t** argv)
 
     // The fake prints its id; that goes nowhere.
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const quorila::UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const quorila::UniqueFile nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
 
     std::vector<double> delays;
     bool allGood = true;
@@ -131,28 +130,28 @@ int wmain(int argc, wchar_t** argv)
             std::fprintf(stderr, "cannot start the fake application\n");
             return 1;
         }
-        const std::wstring pid = std::to_wstring(GetProcessId(application->process.get()));
+        const std::wstring pid = std::to_wstring(GetProcessId(application->hProcess));
         auto updaterProcess = start(updater, L"\"" + updater + L"\" --pid " + pid + options, nullptr);
         if (!updaterProcess) {
             std::fprintf(stderr, "cannot start the updater\n");
-            WaitForSingleObject(application->process.get(), INFINITE);
+            WaitForSingleObject(application->hProcess, INFINITE);
             return 1;
         }
 
         // The updater must be waiting before the fake ends, or there is nothing to measure.
         bool waiting = false;
-        while (WaitForSingleObject(application->process.get(), 1) == WAIT_TIMEOUT) {
+        while (WaitForSingleObject(application->hProcess, 1) == WAIT_TIMEOUT) {
             const std::string added = readFrom(logPath, logStart);
             if (added.find(waitingLine) != std::string::npos) {
                 waiting = true;
                 break;
             }
             if (added.find(goneLine) != std::string::npos
-                || WaitForSingleObject(updaterProcess->process.get(), 0) == WAIT_OBJECT_0) {
+                || WaitForSingleObject(updaterProcess->hProcess, 0) == WAIT_OBJECT_0) {
                 break;
             }
         }
-        WaitForSingleObject(application->process.get(), INFINITE);
+        WaitForSingleObject(application->hProcess, INFINITE);
         LARGE_INTEGER exited{};
         QueryPerformanceCounter(&exited);
 
@@ -171,11 +170,11 @@ int wmain(int argc, wchar_t** argv)
         }
 
         DWORD exitCode = 0;
-        const bool ended = WaitForSingleObject(updaterProcess->process.get(), 120000) == WAIT_OBJECT_0
-            && GetExitCodeProcess(updaterProcess->process.get(), &exitCode);
+        const bool ended = WaitForSingleObject(updaterProcess->hProcess, 120000) == WAIT_OBJECT_0
+            && GetExitCodeProcess(updaterProcess->hProcess, &exitCode);
         if (!ended) {
-            TerminateProcess(updaterProcess->process.get(), 1);
-            WaitForSingleObject(updaterProcess->process.get(), INFINITE);
+            TerminateProcess(updaterProcess->hProcess, 1);
+            WaitForSingleObject(updaterProcess->hProcess, INFINITE);
         }
         if (delay) {
             std::printf("sample %lu: delay_ms=%.1f exit=%lu\n", sample, *delay, static_cast<unsigned long>(exitCode));

@@ -1,6 +1,6 @@
 # Sourced by the scripts in tools/: installs the Debian packages the build, the tests and the
 # demo need, once, when any of them is missing.
-quorila_packages=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick)
+quorila_packages=(cmake make g++ clang googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick)
 
 install_missing_packages() {
     local missing=() package

@@ -9,6 +9,8 @@ namespace quorila {
 
 inline constexpr std::wstring_view errorBoxCaption = L"Quorila Güncelleme Hatası";
 
+// MessageBoxW's style bits, written here so that the header stays platform-free
+// (failure_report_win.cpp checks them against <windows.h>).
 enum class ErrorBoxStyle : unsigned {
     IconOnly = 0x00000010,           // MB_ICONERROR: the missing-options box
     IconAndForeground = 0x00010010,  // MB_OK | MB_ICONERROR | MB_SETFOREGROUND: failure reports

@@ -6,6 +6,9 @@
 
 namespace quorila {
 
+static_assert(static_cast<UINT>(ErrorBoxStyle::IconOnly) == MB_ICONERROR);
+static_assert(static_cast<UINT>(ErrorBoxStyle::IconAndForeground) == (MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
+
 namespace {
 constexpr std::wstring_view failureLine = L"HATA: ";
 }

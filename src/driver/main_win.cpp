@@ -9,15 +9,65 @@
 #include "driver/failure_report.h"
 #include "driver/option_paths.h"
 #include "driver/preflight.h"
+#include "driver/release_package.h"
 #include "driver/transaction.h"
+#include "driver/update_steps.h"
+#include "folders/backup_folder.h"
+#include "folders/backup_mark.h"
 #include "folders/folder_safety.h"
+#include "folders/install_clearing.h"
+#include "folders/tree_copy.h"
+#include "folders/tree_match.h"
 #include "log/update_log.h"
+#include "process/elevation.h"
+#include "process/own_executable.h"
+#include "process/relaunch.h"
+#include "process/restart.h"
+#include "process/update_lock.h"
+#include "process/wait.h"
 #include "process/working_folder.h"
+#include "process/write_access.h"
 
 namespace quorila {
 namespace {
 
 constexpr std::wstring_view startedLine = L"QuorilaUpdater başlatıldı.";
+
+// A lock handle as the steps hold it: closed when its owner goes.
+HeldLock heldLock(UniqueHandle lock)
+{
+    return HeldLock(lock ? lock.release() : nullptr, closeHandle);
+}
+
+// The updater's own steps: the functions of the layers below, each as it is.
+UpdateSteps realSteps()
+{
+    return {
+        .logLine = [](UpdateLog& log, std::wstring_view message) { logLine(log, message); },
+        .reportFailure = [](UpdateLog& log, ExitCode code) { return reportFailure(log, code); },
+        .ownExecutablePath = ownExecutablePath,
+        .checkFolderSafety = checkFolderSafety,
+        .canWriteFolder = canWriteFolder,
+        .isProcessElevated = isProcessElevated,
+        .relaunchElevated = relaunchElevated,
+        .checkReleasePackage = checkReleasePackage,
+        .lockInstallFolder = [](const FileId& install) { return heldLock(lockInstallFolder(install)); },
+        .lockBackupFolder = [](const std::wstring& backup) { return heldLock(lockBackupFolder(backup)); },
+        .inspectBackupFolder = inspectBackupFolder,
+        .waitForApplicationExit = waitForApplicationExit,
+        .checkFolderSafetyAgain = checkFolderSafetyAgain,
+        .isStillFolder = isStillFolder,
+        .emptyBackupFolder = emptyBackupFolder,
+        .removeWholeFolder = removeWholeFolder,
+        .startBackupFolder = startBackupFolder,
+        .writeBackupMark = writeBackupMark,
+        .clearInstallFolder = clearInstallFolder,
+        .copyTree = copyTree,
+        .holdsExactly = holdsExactly,
+        .verifyNewExecutable = verifyNewExecutable,
+        .restartApplication = restartApplication,
+    };
+}
 
 ExitCode runUpdater()
 {
@@ -44,9 +94,10 @@ ExitCode runUpdater()
     }
     logLine(log, startedLine);
 
-    const PreflightResult preflight = runPreflightChecks(options, log);
+    const UpdateSteps steps = realSteps();
+    const PreflightResult preflight = runPreflightChecks(steps, options, log);
     const ExitCode code =
-        preflight.endedWith ? *preflight.endedWith : runUpdateTransaction(options, preflight.pass, log);
+        preflight.endedWith ? *preflight.endedWith : runUpdateTransaction(steps, options, preflight.pass, log);
 
     closeUpdateLog(log);
     return code;

@@ -5,6 +5,7 @@
 
 #include "base/options.h"
 #include "driver/exit_code.h"
+#include "driver/update_steps.h"
 #include "folders/folder_safety.h"
 #include "log/update_log.h"
 
@@ -30,7 +31,7 @@ struct PreflightResult {
 // in the three folders has changed. After a relaunch the run ends with the elevated copy's code
 // once it has ended (ElevationFailed when it could not be started), this process having started
 // the application where the copy left a version in place (RestartFailed when that fails after a
-// successful update).
-PreflightResult runPreflightChecks(const UpdateOptions& options, UpdateLog& log);
+// successful update). Everything beyond its own decisions goes through `steps`.
+PreflightResult runPreflightChecks(const UpdateSteps& steps, const UpdateOptions& options, UpdateLog& log);
 
 } // namespace quorila

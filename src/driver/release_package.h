@@ -1,16 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
 namespace quorila {
-
-// The application's process id from its decimal text, read as wcstoul reads base 10 into 32 bits
-// (leading white space and a sign allowed, overflow gives the largest value, minus negates modulo
-// 2^32). Nothing when no digit was read, anything follows the number, or the value is zero.
-std::optional<std::uint32_t> parseProcessId(std::wstring_view pidText);
 
 // True when the release holds `exeName` as a regular file and "data" as a folder (links followed,
 // query errors count as absence), and `exeName` stays inside the folder. Silent.

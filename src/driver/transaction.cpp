@@ -3,19 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/failure_report.h"
-#include "driver/release_package.h"
-#include "folders/backup_folder.h"
-#include "folders/backup_mark.h"
-#include "folders/folder_safety.h"
-#include "folders/install_clearing.h"
-#include "folders/tree_copy.h"
-#include "folders/tree_match.h"
 #include "fs/path_grammar.h"
-#include "process/relaunch.h"
-#include "process/restart.h"
-#include "process/update_lock.h"
-#include "process/wait.h"
 
 namespace quorila {
 
@@ -51,126 +39,136 @@ bool startsApplication(const UpdateOptions& options)
 // The backup is whole and the install folder in a known state (updated, or exactly the backup
 // again): the next run may replace the backup. Should this write fail, the next run takes the
 // backup for one whose update was cut off and keeps it, which loses nothing.
-void markBackupComplete(const UpdateOptions& options, const CheckedFolders& checked)
+void markBackupComplete(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked)
 {
-    writeBackupMark(options.backupFolder, {BackupState::complete, *checked.installId});
+    steps.writeBackupMark(options.backupFolder, {BackupState::complete, *checked.installId});
 }
 
 // Copies the backup back and starts the old version; the old version is running before the
 // failure box appears (the elevated copy's: after it, started by the user's copy).
-ExitCode rollBackAndReport(const UpdateOptions& options, const CheckedFolders& checked,
+ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
                            const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
-    logLine(log, cause.line);
-    if (!rollBack(options, checked, log)) {
-        return reportFailure(log, cause.notRolledBack); // the backup stays marked as the one to keep
+    steps.logLine(log, cause.line);
+    if (!rollBack(steps, options, checked, log)) {
+        return steps.reportFailure(log, cause.notRolledBack); // the backup stays marked as the one to keep
     }
-    markBackupComplete(options, checked);
+    markBackupComplete(steps, options, checked);
     if (startsApplication(options)) {
-        restartApplication(executable, log); // its own line tells whether the old version started
+        steps.restartApplication(executable, log); // its own line tells whether the old version started
     }
-    return reportFailure(log, cause.rolledBack);
+    return steps.reportFailure(log, cause.rolledBack);
 }
 
 // Replaces the backup folder's content with an exact copy of the installation, marked as the
 // updater's own before anything is copied and as whole once it is. The code that ends the run
 // when it fails (the install folder untouched).
-std::optional<ExitCode> makeBackup(const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
+std::optional<ExitCode> makeBackup(const UpdateSteps& steps, const UpdateOptions& options,
+                                   const CheckedFolders& checked, UpdateLog& log)
 {
-    logLine(log, backupLine, options.backupFolder);
+    logLine(steps, log, backupLine, options.backupFolder);
     // The backup is an exact copy of the installation or nothing: left-overs of an older backup
     // would come back with a rollback.
-    if (!emptyBackupFolder(options.backupFolder, checked.backupId, *checked.installId, log)
-        || !removeWholeFolder(options.backupFolder, checked.backupId, log)) {
+    if (!steps.emptyBackupFolder(options.backupFolder, checked.backupId, *checked.installId, log)
+        || !steps.removeWholeFolder(options.backupFolder, checked.backupId, log)) {
         return ExitCode::BackupFailed;
     }
     // Removing a large old backup takes a while: the copy must still go where the check looked.
-    if (!isStillFolder(options.backupFolder, checked.backup)) {
+    if (!steps.isStillFolder(options.backupFolder, checked.backup)) {
         return ExitCode::UnsafeFolders;
     }
-    if (!startBackupFolder(options.backupFolder, *checked.installId, log)
-        || !copyTree(options.installFolder, options.backupFolder, CopyOf::installation, log)
-        || !writeBackupMark(options.backupFolder, {BackupState::updating, *checked.installId})) {
+    if (!steps.startBackupFolder(options.backupFolder, *checked.installId, log)
+        || !steps.copyTree(options.installFolder, options.backupFolder, CopyOf::installation, log)
+        || !steps.writeBackupMark(options.backupFolder, {BackupState::updating, *checked.installId})) {
         return ExitCode::BackupFailed;
     }
     return std::nullopt;
 }
 
+// The backup is whole: clears the install folder (still the folder checked), copies the release
+// in, verifies and restarts; rolls back from the backup when clearing, copying or verifying fails.
+ExitCode installRelease(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
+                        UpdateLog& log)
+{
+    if (!steps.isStillFolder(options.installFolder, checked.install)) {
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
+    }
+    const std::wstring executable = joinPath(options.installFolder, options.exeName);
+    steps.logLine(log, installLine);
+    if (!steps.clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::stop)
+        || !steps.copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
+        return rollBackAndReport(steps, options, checked, executable, installFailed, log);
+    }
+    if (!steps.verifyNewExecutable(executable)) {
+        return rollBackAndReport(steps, options, checked, executable, verificationFailed, log);
+    }
+
+    steps.logLine(log, successLine);
+    markBackupComplete(steps, options, checked);
+    if (startsApplication(options) && !steps.restartApplication(executable, log)) {
+        return steps.reportFailure(log, ExitCode::RestartFailed);
+    }
+    return ExitCode::Success;
+}
+
 } // namespace
 
-bool rollBack(const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
+bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
 {
-    if (!checked.installId || !isStillFolder(options.installFolder, checked.install)) {
+    if (!checked.installId || !steps.isStillFolder(options.installFolder, checked.install)) {
         return false; // another folder now: nothing is deleted or written there
     }
     // Goes on past what it cannot remove; the copy back overwrites what is the backup's too, and
     // the rollback counts only when nothing else is left.
-    clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::goOn);
-    return copyTree(options.backupFolder, options.installFolder, CopyOf::backup, log)
-        && holdsExactly(options.installFolder, options.backupFolder);
+    steps.clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::goOn);
+    return steps.copyTree(options.backupFolder, options.installFolder, CopyOf::backup, log)
+        && steps.holdsExactly(options.installFolder, options.backupFolder);
 }
 
-ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log)
+ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
+                              UpdateLog& log)
 {
     // One updater per install folder: a second one, started while this one waits or works, would
     // take its backup from a half-replaced installation and clear what this one restores.
     // (The install folder is there: this process could write into it.)
-    const UniqueHandle lock =
-        pass.folders.installId ? lockInstallFolder(*pass.folders.installId) : UniqueHandle();
+    const HeldLock lock =
+        pass.folders.installId ? steps.lockInstallFolder(*pass.folders.installId) : HeldLock(nullptr, nullptr);
     if (!lock) {
-        logLine(log, anotherUpdaterLine);
-        return reportFailure(log, ExitCode::UnsafeFolders);
+        steps.logLine(log, anotherUpdaterLine);
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
     }
     // One updater per backup folder too: two installations given one backup folder would
     // otherwise remove each other's backups and restore each other's files.
-    const UniqueHandle backupLock = lockBackupFolder(pass.folders.backup);
+    const HeldLock backupLock = steps.lockBackupFolder(pass.folders.backup);
     if (!backupLock) {
-        logLine(log, backupInUseLine);
-        return reportFailure(log, ExitCode::UnsafeFolders);
+        steps.logLine(log, backupInUseLine);
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
     }
     // Only the updater's own backup is removed. One whose update was cut off is this install
     // folder's last good installation (kept, and the update goes on over it) or another's (left).
-    const BackupFolderFinding found = inspectBackupFolder(options.backupFolder, options.exeName);
+    const BackupFolderFinding found = steps.inspectBackupFolder(options.backupFolder, options.exeName);
     const bool resuming = isUpdateUnderWay(found.mark, pass.folders.installId);
     if (found.kind == BackupFolderKind::foreign
         || (found.mark && found.mark->state == BackupState::updating && !resuming)) {
-        logLine(log, notABackupLine, options.backupFolder);
-        return reportFailure(log, ExitCode::UnsafeFolders);
+        logLine(steps, log, notABackupLine, options.backupFolder);
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
     }
-    if (!waitForApplicationExit(pass.processId, log)) {
-        return reportFailure(log, ExitCode::ApplicationNotClosed);
+    if (!steps.waitForApplicationExit(pass.processId, log)) {
+        return steps.reportFailure(log, ExitCode::ApplicationNotClosed);
     }
     // Up to a minute has passed since the checks: a folder, or a folder above one, may have been
     // replaced (by a link to elsewhere) meanwhile.
-    if (!checkFolderSafetyAgain(options, ownExecutablePath(), pass.folders)) {
-        return reportFailure(log, ExitCode::UnsafeFolders);
+    if (!steps.checkFolderSafetyAgain(options, steps.ownExecutablePath(), pass.folders)) {
+        return steps.reportFailure(log, ExitCode::UnsafeFolders);
     }
 
     if (resuming) {
-        logLine(log, interruptedLine);
-    } else if (const auto failed = makeBackup(options, pass.folders, log)) {
-        return reportFailure(log, *failed);
+        steps.logLine(log, interruptedLine);
+    } else if (const auto failed = makeBackup(steps, options, pass.folders, log)) {
+        return steps.reportFailure(log, *failed);
     }
 
-    if (!isStillFolder(options.installFolder, pass.folders.install)) {
-        return reportFailure(log, ExitCode::UnsafeFolders);
-    }
-    const std::wstring executable = joinPath(options.installFolder, options.exeName);
-    logLine(log, installLine);
-    if (!clearInstallFolder(options.installFolder, *pass.folders.installId, log)
-        || !copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
-        return rollBackAndReport(options, pass.folders, executable, installFailed, log);
-    }
-    if (!verifyNewExecutable(executable)) {
-        return rollBackAndReport(options, pass.folders, executable, verificationFailed, log);
-    }
-
-    logLine(log, successLine);
-    markBackupComplete(options, pass.folders);
-    if (startsApplication(options) && !restartApplication(executable, log)) {
-        return reportFailure(log, ExitCode::RestartFailed);
-    }
-    return ExitCode::Success;
+    return installRelease(steps, options, pass.folders, log);
 }
 
 } // namespace quorila

@@ -3,6 +3,7 @@
 #include "base/options.h"
 #include "driver/exit_code.h"
 #include "driver/preflight.h"
+#include "driver/update_steps.h"
 #include "log/update_log.h"
 
 namespace quorila {
@@ -13,11 +14,13 @@ namespace quorila {
 // install folder, copies the release in, verifies and restarts (the elevated copy starts nothing:
 // the user's copy does); rolls back from the backup when clearing, copying or verifying fails.
 // Returns Success, UnsafeFolders or ApplicationNotClosed to
-// RestartFailed after every failure box has been closed. The backup folder stays.
-ExitCode runUpdateTransaction(const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
+// RestartFailed after every failure box has been closed. The backup folder stays. Everything
+// beyond its own decisions goes through `steps`.
+ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
+                              UpdateLog& log);
 
 // Clears the install folder (result ignored) and copies the backup back into it, provided the
 // install folder is still the folder checked. True when the copy back succeeded.
-bool rollBack(const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log);
+bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log);
 
 } // namespace quorila

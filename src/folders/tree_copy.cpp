@@ -3,6 +3,7 @@
 
 #include "folders/tree_copy.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -69,30 +70,94 @@ Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf
     return error ? Made::failed : Made::created;
 }
 
-} // namespace
-
-bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log)
+// The two roots held, the destination's missing folders created; nothing after one line when
+// either cannot be.
+std::optional<Level> openRoots(const std::wstring& source, const std::wstring& destination, UpdateLog& log)
 {
     std::error_code error;
     Held sourceRoot = openFolder(source, Access::read, error);
     if (error) {
         logLine(log, isNotFound(error) ? sourceNotFoundLine : sourceNotReadableLine, source);
-        return false;
+        return std::nullopt;
     }
     Held targetRoot = openFolderLevels(destination, Levels::followLinks, error);
     if (error) {
         logLine(log, folderNotCreatedLine, destination);
+        return std::nullopt;
+    }
+    FolderEntries rootEntries(sourceRoot);
+    return Level{std::move(sourceRoot), std::move(rootEntries), std::move(targetRoot), source, destination};
+}
+
+// Copies one listed entry of the folder at the top of `levels`: a file whole, a folder made and
+// pushed to be walked next. False after one line when it fails.
+bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what, std::vector<char>& buffer,
+               UpdateLog& log)
+{
+    Level& level = levels.back();
+    std::wstring sourcePath = joinPath(level.sourcePath, entry.name);
+    std::wstring targetPath = joinPath(level.targetPath, entry.name);
+
+    // What the listing saw is what is read: a link, or an entry that opens as another, is
+    // never read through.
+    std::error_code error;
+    Held from;
+    if (!entry.isLink()) {
+        from = openChild(level.source, entry.name, entry.isFolder(), Access::read, error);
+    }
+    const bool link = entry.isLink() || error == notItself() || from.isLink();
+    if (error && !link) {
+        if (entry.isFolder()) {
+            logLine(log, listingFailedLine);
+        } else {
+            logLine(log, fileNotCopiedLine, sourcePath);
+        }
+        return false;
+    }
+    if (link && what == CopyOf::release) {
+        logLine(log, fileNotCopiedLine, sourcePath);
         return false;
     }
 
+    Held made;
+    const Made outcome = makeEntry(level.target, entry.name, entry.isFolder(), what, made, error);
+    if (outcome == Made::failed) {
+        logLine(log, entry.isFolder() ? folderNotCreatedLine : fileNotCopiedLine,
+                entry.isFolder() ? targetPath : sourcePath);
+        return false;
+    }
+    if (outcome == Made::kept || link) {
+        return true; // a link is made plain and empty
+    }
+    if (entry.isFolder()) {
+        FolderEntries entries(from);
+        levels.push_back({std::move(from), std::move(entries), std::move(made), std::move(sourcePath),
+                          std::move(targetPath)}); // `level` is not used after this
+        return true;
+    }
+    copyContent(from, made, buffer, error);
+    if (error) {
+        logLine(log, fileNotCopiedLine, sourcePath);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log)
+{
+    std::optional<Level> root = openRoots(source, destination, log);
+    if (!root) {
+        return false;
+    }
     std::vector<Level> levels;
-    FolderEntries rootEntries(sourceRoot);
-    levels.push_back({std::move(sourceRoot), std::move(rootEntries), std::move(targetRoot), source, destination});
+    levels.push_back(std::move(*root));
     std::vector<char> buffer;
     ListedEntry entry;
+    std::error_code error;
     while (!levels.empty()) {
-        Level& level = levels.back();
-        if (!level.entries.next(entry, error)) {
+        if (!levels.back().entries.next(entry, error)) {
             if (error) {
                 logLine(log, listingFailedLine);
                 return false;
@@ -103,48 +168,7 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, CopyO
         if (levels.size() == 1 && isBackupMarkEntry(entry.name)) {
             continue; // the backup folder's state file belongs to that folder alone
         }
-        std::wstring sourcePath = joinPath(level.sourcePath, entry.name);
-        std::wstring targetPath = joinPath(level.targetPath, entry.name);
-
-        // What the listing saw is what is read: a link, or an entry that opens as another, is
-        // never read through.
-        Held from;
-        if (!entry.isLink()) {
-            from = openChild(level.source, entry.name, entry.isFolder(), Access::read, error);
-        }
-        const bool link = entry.isLink() || error == notItself() || from.isLink();
-        if (error && !link) {
-            if (entry.isFolder()) {
-                logLine(log, listingFailedLine);
-            } else {
-                logLine(log, fileNotCopiedLine, sourcePath);
-            }
-            return false;
-        }
-        if (link && what == CopyOf::release) {
-            logLine(log, fileNotCopiedLine, sourcePath);
-            return false;
-        }
-
-        Held made;
-        const Made outcome = makeEntry(level.target, entry.name, entry.isFolder(), what, made, error);
-        if (outcome == Made::failed) {
-            logLine(log, entry.isFolder() ? folderNotCreatedLine : fileNotCopiedLine,
-                    entry.isFolder() ? targetPath : sourcePath);
-            return false;
-        }
-        if (outcome == Made::kept || link) {
-            continue; // a link is made plain and empty
-        }
-        if (entry.isFolder()) {
-            FolderEntries entries(from);
-            levels.push_back({std::move(from), std::move(entries), std::move(made), std::move(sourcePath),
-                              std::move(targetPath)}); // `level` is not used after this
-            continue;
-        }
-        copyContent(from, made, buffer, error);
-        if (error) {
-            logLine(log, fileNotCopiedLine, sourcePath);
+        if (!copyEntry(levels, entry, what, buffer, log)) {
             return false;
         }
     }

@@ -59,9 +59,9 @@ std::optional<FileId> handleFileId(void* handle)
 
 std::optional<FileId> fileId(const std::wstring& path)
 {
-    const UniqueHandle opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return opened ? handleFileId(opened.get()) : std::nullopt;
 }
 
@@ -69,9 +69,9 @@ FileKind fileKind(const std::wstring& path, std::error_code& error)
 {
     error.clear();
     // A handle follows a link to what it names, as the status of a path does.
-    const UniqueHandle opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (!opened || !GetFileInformationByHandle(opened.get(), &information)) {
         error = lastError();

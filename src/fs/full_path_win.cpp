@@ -32,9 +32,9 @@ std::optional<std::wstring> finalPath(const std::wstring& path)
         return std::nullopt;
     }
     // No access rights are needed to ask for the name; backup semantics open a folder.
-    const UniqueHandle folder(CreateFileW(path.c_str(), 0,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile folder(CreateFileW(path.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) {
         return std::nullopt;
     }

@@ -22,6 +22,9 @@
 
 namespace quorila {
 
+static_assert(reparsePointAttribute == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(IsReparseTagNameSurrogate(nameSurrogateTagBit) && !IsReparseTagNameSurrogate(~nameSurrogateTagBit));
+
 namespace {
 
 constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -212,13 +215,14 @@ Held openFolder(const std::wstring& path, Access access, std::error_code& error)
     if (error) {
         return {};
     }
-    Held held;
-    held.handle.reset(CreateFileW(literalForm(full).first.c_str(), accessMask(access, true), shareWalked, nullptr,
+    UniqueFile opened(CreateFileW(literalForm(full).first.c_str(), accessMask(access, true), shareWalked, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!held.handle) {
+    if (!opened) {
         error = lastError();
         return {};
     }
+    Held held;
+    held.handle.reset(opened.release()); // one kind of handle in a Held, as NtCreateFile gives it
     std::optional<std::wstring> name = reachedName(held.handle.get());
     if (!name || !readAttributes(held, error)) {
         error = error ? error : notItself();
@@ -422,6 +426,37 @@ void removeHeld(Held& entry, std::error_code& error)
     }
 }
 
+namespace {
+
+// The non-empty elements of a path below its root.
+std::vector<std::wstring_view> folderElements(std::wstring_view belowRoot)
+{
+    std::vector<std::wstring_view> elements;
+    everyElement(belowRoot, [&](std::wstring_view element, bool) {
+        if (!element.empty()) {
+            elements.push_back(element);
+        }
+        return true;
+    });
+    return elements;
+}
+
+// The folder `name` in `folder`, a link followed (as the checks resolved the path), under the
+// name of what it reached.
+Held openFollowing(const Held& folder, std::wstring_view name, Access access, std::error_code& error)
+{
+    Held next;
+    next.handle.reset(createRelative(folder.handle.get(), name, accessMask(access, true), shareWalked, FILE_OPEN,
+                                     FILE_DIRECTORY_FILE, 0, error));
+    const auto reached = next.handle ? reachedName(next.handle.get()) : std::nullopt;
+    error = next.handle && !reached ? notItself() : error;
+    next.name = reached.value_or(L"");
+    next.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    return next;
+}
+
+} // namespace
+
 Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error)
 {
     const std::wstring full = fullPath(path, error);
@@ -429,13 +464,7 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
         return {};
     }
     const auto [literal, rootLength] = literalForm(full);
-    std::vector<std::wstring_view> elements;
-    everyElement(std::wstring_view(literal).substr(rootLength), [&](std::wstring_view element, bool) {
-        if (!element.empty()) {
-            elements.push_back(element);
-        }
-        return true;
-    });
+    const std::vector<std::wstring_view> elements = folderElements(std::wstring_view(literal).substr(rootLength));
     const bool creating = levels != Levels::refuseLinksCreateNothing;
     const Access last = creating ? Access::write : Access::read;
     Held folder = openFolder(literal.substr(0, rootLength), elements.empty() ? last : Access::pass, error);
@@ -447,13 +476,7 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
             next = openChild(folder, elements[i], true, access, error);
             error = !error && next.isLink() ? notItself() : error;
         } else if (!missing) {
-            // Links above the folder are followed, as the checks resolved them.
-            next.handle.reset(createRelative(folder.handle.get(), elements[i], accessMask(access, true), shareWalked,
-                                             FILE_OPEN, FILE_DIRECTORY_FILE, 0, error));
-            const auto reached = next.handle ? reachedName(next.handle.get()) : std::nullopt;
-            error = next.handle && !reached ? notItself() : error;
-            next.name = reached.value_or(L"");
-            next.attributes = FILE_ATTRIBUTE_DIRECTORY;
+            next = openFollowing(folder, elements[i], access, error);
         }
         missing = missing || error == platformError(ERROR_FILE_NOT_FOUND);
         if (missing && creating) {

@@ -9,9 +9,6 @@
 
 namespace quorila {
 
-// This process's own executable; empty when it cannot be read.
-std::wstring ownExecutablePath();
-
 // Starts this executable again with `options` as its command line through the "runas" verb and
 // waits for it to end. The paths must be full ones: the new process's current folder is the
 // shell's choice. Logs one line; the new process's exit code, or nothing when it was not started

@@ -4,8 +4,8 @@
 #include <shellapi.h>
 
 #include "base/command_line.h"
-#include "base/growing_text.h"
 #include "base/unique_handle.h"
+#include "process/own_executable.h"
 
 namespace quorila {
 namespace {
@@ -15,13 +15,6 @@ constexpr std::wstring_view elevationRefusedLine = L"Yönetici izni alınamadı.
 constexpr std::wstring_view relaunchedLine = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
 
 } // namespace
-
-std::wstring ownExecutablePath()
-{
-    return growingText([](wchar_t* buffer, DWORD capacity) {
-        return GetModuleFileNameW(nullptr, buffer, capacity);
-    }).value_or(std::wstring());
-}
 
 std::optional<int> relaunchElevated(const UpdateOptions& options, UpdateLog& log)
 {

@@ -28,7 +28,7 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
+    UniqueProcessInformation<PROCESS_INFORMATION> started; // the application runs on by itself: nothing is kept
 
     const BOOL created = CreateProcessW(executablePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                         nullptr, workingFolder.c_str(), &startup, &started);
@@ -38,8 +38,6 @@ bool restartApplication(const std::wstring& executablePath, UpdateLog& log)
         return false;
     }
 
-    // The application runs on by itself: nothing of it is kept.
-    const ProcessHandles handles{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
     logLine(log, restartedLine);
     return true;
 }

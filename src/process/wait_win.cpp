@@ -23,7 +23,7 @@ constexpr std::wstring_view timedOutLine = L"Quorila 60 saniye iÃ§inde kapanmadÄ
 // True while the process list holds the id; also true when the list cannot be read.
 bool isListed(std::uint32_t processId)
 {
-    const UniqueHandle list(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const UniqueFile list(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!list) {
         return true;
     }

@@ -11,7 +11,4 @@ std::wstring probeFileName(std::uint32_t processId);
 // True when a delete-on-close probe file could be created in the folder; none is left behind.
 bool canWriteFolder(const std::wstring& folder);
 
-// True when this process's token reports elevation. Silent.
-bool isProcessElevated();
-
 } // namespace quorila

@@ -11,8 +11,8 @@ bool canWriteFolder(const std::wstring& folder)
 {
     // The name holds our process id, so an updater and its elevated copy never share a probe.
     const std::wstring probePath = joinPath(folder, probeFileName(GetCurrentProcessId()));
-    UniqueHandle probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    UniqueFile probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
     if (!probe) {
         return false;
     }
@@ -20,21 +20,6 @@ bool canWriteFolder(const std::wstring& folder)
     // it must be gone before the caller goes on. Nothing is written to it.
     probe.reset();
     return true;
-}
-
-bool isProcessElevated()
-{
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return false;
-    }
-
-    TOKEN_ELEVATION elevation{};
-    elevation.TokenIsElevated = 0;
-    DWORD returnedLength = 0;
-    const BOOL queried =
-        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &returnedLength);
-    return queried && elevation.TokenIsElevated != 0;
 }
 
 } // namespace quorila

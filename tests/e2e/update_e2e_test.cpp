@@ -168,7 +168,7 @@ void expectRow(const Row& row)
     const Tree before = without(snapshot(root), root, logFolder);
     const auto logBefore = readFile(r.log);
 
-    std::vector<UniqueHandle> held;
+    std::vector<UniqueFile> held;
     for (const auto& [path, shareMode] : r.held) {
         held.emplace_back(CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -227,7 +227,7 @@ const Row rows[] = {
          writeFile(r.log, "[2026-1-2 3:4:5] an earlier run\r\n");
          const auto application = start(joinPath(r.install, r.exe), L"--run 2000 data\\settings.ini");
          ASSERT_TRUE(application);
-         r.pid = std::to_wstring(application->id);
+         r.pid = std::to_wstring(application->dwProcessId);
          r.lines = {L"an earlier run", started, waiting, L"Quorila süreci kapandı.",
                     L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, installing,
                     L"Installer bakım dosyası korunuyor: unins000.dat", L"Güncelleme başarıyla uygulandı.", restarted};
@@ -433,19 +433,23 @@ TEST(UpdateEndToEnd, EachSituationEndsWithItsCodeAndLosesNothing)
 }
 
 // Two updaters on one installation, started together and one while the other waits: one
-// updates, the other ends with 11 having touched nothing.
+// updates, the other ends with 11 having touched nothing. The application runs until the refused
+// one has ended.
 TEST(UpdateEndToEnd, OneUpdaterPerInstallFolder)
 {
-    for (const unsigned long gap : {0ul, 600ul}) {
-        SCOPED_TRACE(gap);
+    for (const bool together : {true, false}) {
+        SCOPED_TRACE(together ? "together" : "while the first waits");
         Update setup;
-        auto application = start(joinPath(setup.install, setup.exe), L"--run 2000");
+        auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
         ASSERT_TRUE(application);
-        setup.pid = std::to_wstring(application->id);
+        setup.pid = std::to_wstring(application->dwProcessId);
         auto first = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        Sleep(gap);
+        ASSERT_TRUE(first && (together || waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*first)));
         auto second = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(first && second);
+        ASSERT_TRUE(second);
+        const HANDLE both[] = {first->hProcess, second->hProcess};
+        EXPECT_LT(WaitForMultipleObjects(2, both, FALSE, 120000), WAIT_OBJECT_0 + 2) << "neither updater ended";
+        TerminateProcess(application->hProcess, 0);
         std::vector<unsigned long> codes{waitForExit(*first).value_or(999), waitForExit(*second).value_or(999)};
         std::sort(codes.begin(), codes.end());
         EXPECT_EQ(codes, (std::vector<unsigned long>{0, 11}));
@@ -469,16 +473,18 @@ TEST(UpdateEndToEnd, TwoInstallationsOneBackupFolder)
     b.oldInstall[L"version.txt"] = "B1";
     writeTree(b.install, b.oldInstall);
     b.backup = a.backup;
-    auto application = start(joinPath(a.install, a.exe), L"--run 1500");
+    auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until B is refused
     ASSERT_TRUE(application);
-    a.pid = std::to_wstring(application->id);
-    const UniqueHandle held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
+    a.pid = std::to_wstring(application->dwProcessId);
+    const UniqueFile held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     auto updaterA = start(binProgram(L"QuorilaUpdater.exe"), a.arguments());
-    ASSERT_TRUE(updaterA && waitUntil([&] { return logMessages(a.log).size() >= 2; }));
+    ASSERT_TRUE(updaterA && waitUntil([&] { return logMessages(a.log).size() >= 2; }, &*updaterA));
     EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 11u);
     EXPECT_EQ(logMessages(b.log).at(1), L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.");
+    TerminateProcess(application->hProcess, 0);
     EXPECT_EQ(waitForExit(*updaterA), 17u);
+    EXPECT_EQ(startLog(a.install, 1).empty(), false);
     Tree installed = snapshot(a.install);
     installed.erase(L"started.log");
     EXPECT_EQ(installed, a.oldInstall);
@@ -505,12 +511,14 @@ TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
         const Tree kept = snapshot(setup.temp / L"kept");
         const Tree victim = {{name, "<dir>"}, {name + L"\\precious.txt", "not the updater's"}};
         writeTree(setup.temp / L"victim", victim);
-        auto application = start(joinPath(setup.install, setup.exe), L"--run 3000");
-        setup.pid = std::to_wstring(application->id);
+        auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until the swap is made
+        ASSERT_TRUE(application);
+        setup.pid = std::to_wstring(application->dwProcessId);
         auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(waitUntil([&] { return logMessages(setup.log).size() >= 2; }, 20000));
+        ASSERT_TRUE(updater && waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*updater));
         ASSERT_TRUE(MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str()));
         const Link swapped(setup.temp / L"victim", setup.temp / L"kept");
+        TerminateProcess(application->hProcess, 0);
 
         EXPECT_EQ(waitForExit(*updater), 11u);
         EXPECT_EQ(logMessages(setup.log), (std::vector<std::wstring>{started, waiting, L"Quorila süreci kapandı.",
@@ -541,7 +549,7 @@ TEST(UpdateEndToEnd, AFolderSwappedForALinkDuringACopyIsNotFollowed)
         const Tree elsewhere = {{L"secret.txt", "not the updater's"}};
         writeTree(setup.temp / L"elsewhere", elsewhere);
         auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(waitUntil([&] { return exists(joinPath(copy, L"big.bin")); }, 60000));
+        ASSERT_TRUE(updater && waitUntil([&] { return exists(joinPath(copy, L"big.bin")); }, &*updater));
         const std::wstring swapped = inBackup ? copy : source;
         const bool moved = MoveFileW(swapped.c_str(), (swapped + L"-moved").c_str());
         EXPECT_FALSE(moved) << "a folder the copy works in was moved";
@@ -551,6 +559,7 @@ TEST(UpdateEndToEnd, AFolderSwappedForALinkDuringACopyIsNotFollowed)
         EXPECT_EQ(waitForExit(*updater), 0u);
         EXPECT_EQ(snapshot(setup.temp / L"elsewhere"), elsewhere);
         EXPECT_EQ(snapshot(inBackup && moved ? copy + L"-moved" : copy), sub);
+        EXPECT_EQ(startLog(setup.install, 1).empty(), false);
     }
 }
 
@@ -560,14 +569,15 @@ TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
     const ULONGLONG begin = GetTickCount64();
     expectRow({"an application that never exits", 14, [&](Update& r) {
                    application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
-                   r.pid = std::to_wstring(application->id);
+                   r.pid = std::to_wstring(application->dwProcessId);
                    r.lines = {started, waiting, L"Quorila 60 saniye içinde kapanmadı."};
                }});
     const ULONGLONG waited = GetTickCount64() - begin;
     EXPECT_GE(waited, 59000u) << "gave up before the minute";
     EXPECT_LT(waited, 90000u) << "waited far beyond the minute";
     EXPECT_FALSE(waitForExit(*application, 0)) << "the application was ended, not waited for";
-    TerminateProcess(application->handles.process.get(), 0);
+    TerminateProcess(application->hProcess, 0);
+    waitForExit(*application);
 }
 
 // The updater killed at points spread over a run (the step its log has reached, then a delay),
@@ -600,17 +610,17 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         auto application = start(joinPath(r.install, r.exe), L"--run 600");
         ASSERT_TRUE(application);
         const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
-        UniqueHandle held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
-                                                                  OPEN_EXISTING, 0, nullptr) : nullptr);
-        r.pid = std::to_wstring(application->id);
+        UniqueFile held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
+                                                                OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
+        r.pid = std::to_wstring(application->dwProcessId);
         auto updater = start(binProgram(L"QuorilaUpdater.exe"), r.arguments());
         ASSERT_TRUE(updater);
         EXPECT_TRUE(waitUntil([&] {
             const auto lines = logMessages(r.log);
             return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(point.line); });
-        }, 30000));
-        Sleep(point.delay);
-        TerminateProcess(updater->handles.process.get(), 99);
+        }, &*updater));
+        Sleep(point.delay); // where in the step the kill lands, not a wait: any place must lose nothing
+        TerminateProcess(updater->hProcess, 99);
         waitForExit(*updater);
         const auto killedAt = logMessages(r.log);
         // Killed once the update was done: the second run backs up the release, rightly.
@@ -630,6 +640,7 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         EXPECT_TRUE(code == 0 || code == 17 || code == 19) << code << "\n" << testing::PrintToString(logMessages(r.log));
         EXPECT_TRUE(installed() == (code == 0 ? r.newInstall() : r.oldInstall)) << "install folder";
         EXPECT_TRUE(code != 0 || updated || plain(backupOf(r.backup)) == r.oldInstall) << "backup";
+        startLog(r.install, 1); // the restarted application, waited for
         losses += testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() > failures;
     }
     std::printf("%zu kill points, %d losses\n", std::size(points), losses);

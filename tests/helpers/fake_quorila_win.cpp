@@ -1,6 +1,7 @@
 // A stand-in for the Quorila application, started by the tests.
-//   fake_quorila.exe [--record ...]   appends "exe=<own path>\tcwd=<current folder>\tcmd=<command line>
-//                                 \tversion=<version.txt beside itself>" + CR LF to started.log beside itself
+//   fake_quorila.exe [--record ...]   appends "pid=<own id>\texe=<own path>\tcwd=<current folder>\tcmd=
+//                                 <command line>\tversion=<version.txt beside itself>" + CR LF to started.log
+//                                 beside itself
 //   fake_quorila.exe --run MS|forever [FILE]   prints its process id, runs that long, holding FILE
 //                                 (beside itself) open as an application holds its data
 
@@ -14,7 +15,7 @@
 #include "base/unique_handle.h"
 #include "fs/path_grammar.h"
 #include "log/log_format.h"
-#include "process/relaunch.h"
+#include "process/own_executable.h"
 
 namespace {
 
@@ -30,14 +31,15 @@ int recordStart()
 {
     std::string version(64, '\0');
     DWORD read = 0;
-    const quorila::UniqueHandle versionFile(
+    const quorila::UniqueFile versionFile(
         CreateFileW(besideSelf(L"version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     version.resize(versionFile && ReadFile(versionFile.get(), version.data(), 64, &read, nullptr) ? read : 0);
     const std::wstring folder =
         quorila::growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
-    const std::string line = quorila::toUtf8(L"exe=" + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
+    const std::string line = quorila::toUtf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\texe="
+                                             + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
                                              + GetCommandLineW() + L"\tversion=") + version + "\r\n";
-    const quorila::UniqueHandle record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
+    const quorila::UniqueFile record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return record && WriteFile(record.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ? 0 : 3;
@@ -51,9 +53,9 @@ int wmain(int argc, wchar_t** argv)
         return recordStart();
     }
     if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"--run") == 0) {
-        const quorila::UniqueHandle held(argc == 4 ? CreateFileW(besideSelf(argv[3]).c_str(), GENERIC_READ,
-                                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                                                   : nullptr);
+        const quorila::UniqueFile held(argc == 4 ? CreateFileW(besideSelf(argv[3]).c_str(), GENERIC_READ,
+                                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                                                 : INVALID_HANDLE_VALUE);
         std::printf("%lu\n", GetCurrentProcessId());
         std::fflush(stdout);
         Sleep(std::wcscmp(argv[2], L"forever") == 0 ? INFINITE : std::wcstoul(argv[2], nullptr, 10));

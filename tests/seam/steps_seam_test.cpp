@@ -1,24 +1,14 @@
-// The preflight checks and the transaction against scripted stand-ins for everything they call,
-// for the outcomes no real run reaches here. Each call goes to one journal (failures as "fail N"),
-// so a row shows the order of operations, log lines and codes together.
+// The preflight checks and the transaction handed a scripted set of steps, for the outcomes no real
+// run reaches here. Each step goes to one journal (failures as "fail N"), so a row shows the order
+// of operations, log lines and codes together.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 
-#include "driver/failure_report.h"
 #include "driver/preflight.h"
-#include "driver/release_package.h"
 #include "driver/transaction.h"
-#include "folders/backup_folder.h"
-#include "folders/install_clearing.h"
-#include "folders/tree_copy.h"
-#include "folders/tree_match.h"
-#include "process/relaunch.h"
-#include "process/restart.h"
-#include "process/update_lock.h"
-#include "process/wait.h"
-#include "process/write_access.h"
 
 namespace quorila {
 namespace {
@@ -30,14 +20,16 @@ struct Script {
     bool oldBackupRemoved = true;
     bool backupLocked = true;
     BackupFolderFinding backup;
-    bool exact = true; // holdsExactly's answer
+    bool exits = true;     // the application ends within the wait
+    bool stillSafe = true; // the folders pass the check after the wait
+    bool exact = true;     // holdsExactly's answer
     bool verifies = true;
     bool restarts = true;
     bool writable = true;
     bool elevated = false;
     bool elevatedCopy = false;           // the options carry the elevated copy's mark
     std::optional<int> copyEnds = 0;     // the elevated copy's exit code; none: not started
-    std::optional<std::uint32_t> processId = 4242u;
+    std::wstring processId = L"4242";
     std::vector<std::wstring> journal; // what was called, in order
     std::size_t calls[3] = {};
 } script;
@@ -54,78 +46,82 @@ bool next(const std::vector<bool>& answers, std::size_t& calls)
     return calls < answers.size() && answers[calls++];
 }
 
-} // namespace
+HeldLock lock(bool held)
+{
+    static int token;
+    return HeldLock(held ? &token : nullptr, [](void*) noexcept {});
+}
 
-void closeHandle(void*) noexcept {}
-void logLine(UpdateLog&, std::wstring_view message) { script.journal.push_back(std::wstring(message)); }
-ExitCode reportFailure(UpdateLog&, std::wstring_view, ExitCode code)
-{
-    script.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
-    return code;
-}
-UniqueHandle lockInstallFolder(const FileId&) { return UniqueHandle(reinterpret_cast<void*>(1)); }
-UniqueHandle lockBackupFolder(const std::wstring&)
-{
-    return UniqueHandle(script.backupLocked ? reinterpret_cast<void*>(1) : nullptr);
-}
-BackupFolderFinding inspectBackupFolder(const std::wstring&, const std::wstring&) { return script.backup; }
-bool emptyBackupFolder(const std::wstring&, const std::optional<FileId>&, const FileId&, UpdateLog&) { return true; }
-bool startBackupFolder(const std::wstring&, const FileId&, UpdateLog&) { return true; }
-bool writeBackupMark(const std::wstring&, const BackupMark& mark)
-{
-    return answer(mark.state == BackupState::complete ? L"mark complete" : L"mark under way", true);
-}
-bool holdsExactly(const std::wstring&, const std::wstring&) { return answer(L"exact", script.exact); }
-std::wstring ownExecutablePath() { return L"U:\\QuorilaUpdater.exe"; }
-bool waitForApplicationExit(std::uint32_t, UpdateLog&) { return true; }
-bool checkFolderSafetyAgain(const UpdateOptions&, const std::wstring&, const CheckedFolders&) { return true; }
-bool removeWholeFolder(const std::wstring&, const std::optional<FileId>&, UpdateLog&)
-{
-    return answer(L"remove old backup", script.oldBackupRemoved);
-}
-bool isStillFolder(const std::wstring& folder, const std::wstring&)
-{
-    return answer(L"still " + folder, next(script.stillFolder, script.calls[0]));
-}
-bool copyTree(const std::wstring& from, const std::wstring& to, CopyOf what, UpdateLog&)
-{
-    const std::wstring refusing = what == CopyOf::release ? L" no links" : L"";
-    return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
-}
-bool clearInstallFolder(const std::wstring& folder, const FileId&, UpdateLog&, AfterEntryNotRemoved after)
-{
-    const std::wstring goingOn = after == AfterEntryNotRemoved::goOn ? L" past failures" : L"";
-    return answer(L"clear " + folder + goingOn, next(script.clears, script.calls[2]));
-}
-bool verifyNewExecutable(const std::wstring&) { return script.verifies; }
-bool restartApplication(const std::wstring& executable, UpdateLog&)
-{
-    return answer(L"start " + executable, script.restarts);
-}
-std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions&, const std::wstring&)
-{
-    return CheckedFolders{L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 7}, std::nullopt};
-}
-bool canWriteFolder(const std::wstring&) { return script.writable; }
-bool isProcessElevated() { return script.elevated; }
-std::optional<int> relaunchElevated(const UpdateOptions& o, UpdateLog&)
-{
-    script.journal.push_back(L"relaunch " + o.releaseFolder + L" " + o.installFolder + L" " + o.backupFolder + L" "
-                             + o.logPath + (o.elevatedCopy ? L" elevated" : L"")
-                             + (script.copyEnds ? L" ended " + std::to_wstring(*script.copyEnds) : L" FAILS"));
-    return script.copyEnds;
-}
-std::optional<std::uint32_t> parseProcessId(std::wstring_view) { return script.processId; }
-bool checkReleasePackage(const std::wstring&, const std::wstring&) { return true; }
+const CheckedFolders checked{L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 7}, std::nullopt};
 
-namespace {
+const UpdateSteps scripted = {
+    .logLine = [](UpdateLog&, std::wstring_view message) { script.journal.push_back(std::wstring(message)); },
+    .reportFailure = [](UpdateLog&, ExitCode code) {
+        script.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
+        return code;
+    },
+    .ownExecutablePath = [] { return std::wstring(L"U:\\QuorilaUpdater.exe"); },
+    .checkFolderSafety = [](const UpdateOptions&, const std::wstring&) { return std::optional(checked); },
+    .canWriteFolder = [](const std::wstring&) { return script.writable; },
+    .isProcessElevated = [] { return script.elevated; },
+    .relaunchElevated = [](const UpdateOptions& o, UpdateLog&) {
+        script.journal.push_back(L"relaunch " + o.releaseFolder + L" " + o.installFolder + L" " + o.backupFolder + L" "
+                                 + o.logPath + (o.elevatedCopy ? L" elevated" : L"")
+                                 + (script.copyEnds ? L" ended " + std::to_wstring(*script.copyEnds) : L" FAILS"));
+        return script.copyEnds;
+    },
+    .checkReleasePackage = [](const std::wstring&, const std::wstring&) { return true; },
+    .lockInstallFolder = [](const FileId&) { return lock(true); },
+    .lockBackupFolder = [](const std::wstring&) { return lock(script.backupLocked); },
+    .inspectBackupFolder = [](const std::wstring&, const std::wstring&) { return script.backup; },
+    .waitForApplicationExit = [](std::uint32_t id, UpdateLog&) {
+        return answer(L"wait " + std::to_wstring(id), script.exits);
+    },
+    .checkFolderSafetyAgain = [](const UpdateOptions&, const std::wstring&, const CheckedFolders&) {
+        return answer(L"check again", script.stillSafe);
+    },
+    .isStillFolder = [](const std::wstring& folder, const std::wstring&) {
+        return answer(L"still " + folder, next(script.stillFolder, script.calls[0]));
+    },
+    .emptyBackupFolder = [](const std::wstring&, const std::optional<FileId>&, const FileId&, UpdateLog&) {
+        return true;
+    },
+    .removeWholeFolder = [](const std::wstring&, const std::optional<FileId>&, UpdateLog&) {
+        return answer(L"remove old backup", script.oldBackupRemoved);
+    },
+    .startBackupFolder = [](const std::wstring&, const FileId&, UpdateLog&) { return true; },
+    .writeBackupMark = [](const std::wstring&, const BackupMark& mark) {
+        return answer(mark.state == BackupState::complete ? L"mark complete" : L"mark under way", true);
+    },
+    .clearInstallFolder = [](const std::wstring& folder, const FileId&, UpdateLog&, AfterEntryNotRemoved after) {
+        const std::wstring goingOn = after == AfterEntryNotRemoved::goOn ? L" past failures" : L"";
+        return answer(L"clear " + folder + goingOn, next(script.clears, script.calls[2]));
+    },
+    .copyTree = [](const std::wstring& from, const std::wstring& to, CopyOf what, UpdateLog&) {
+        const std::wstring refusing = what == CopyOf::release ? L" no links" : L"";
+        return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
+    },
+    .holdsExactly = [](const std::wstring&, const std::wstring&) { return answer(L"exact", script.exact); },
+    .verifyNewExecutable = [](const std::wstring&) { return script.verifies; },
+    .restartApplication = [](const std::wstring& executable, UpdateLog&) {
+        return answer(L"start " + executable, script.restarts);
+    },
+};
+
+// The log the steps are handed: never opened, and never closed (this program holds no platform code).
+UpdateLog& unopenedLog()
+{
+    alignas(UpdateLog) static unsigned char storage[sizeof(UpdateLog)];
+    static UpdateLog* const log = new (storage) UpdateLog;
+    return *log;
+}
 
 const UpdateOptions options{L"4242", L"R:\\r", L"I:\\i", L"B:\\b", L"Quorila.exe", L"L:\\update.log"};
 
 struct Row {
     const char* outcome;
     Script script;
-    std::vector<std::wstring> journal; // from the clearing of the install folder on
+    std::vector<std::wstring> journal; // from the clearing of the install folder, or the first failure, on
     int code;
 };
 
@@ -146,8 +142,15 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
     };
     const std::vector<Row> rows = {
         {"installed", {}, {cleared, installed, L"Güncelleme başarıyla uygulandı.", complete, started}, 0},
-        {"old backup not removed: nothing touched", {.oldBackupRemoved = false}, {}, 15},
-        {"install folder replaced during the backup", {.stillFolder = {true, false}}, {}, 11},
+        {"the application still runs at the wait's end: nothing touched", {.exits = false},
+         {L"wait 4242 FAILS", L"fail 14"}, 14},
+        {"a folder no longer the one checked after the wait: nothing touched", {.stillSafe = false},
+         {L"check again FAILS", L"fail 11"}, 11},
+        {"old backup not removed: nothing touched", {.oldBackupRemoved = false},
+         {L"remove old backup FAILS", L"fail 15"}, 15},
+        {"backup folder replaced during the removal of the old backup", {.stillFolder = {false}},
+         {L"still B:\\b FAILS", L"fail 11"}, 11},
+        {"install folder replaced during the backup", {.stillFolder = {true, false}}, {L"still I:\\i FAILS", L"fail 11"}, 11},
         {"rolled back, the old version fails to start: still 17", {.copies = {true, false, true}, .restarts = false},
          {cleared, notInstalled, installFailed, same, rollbackCleared, copiedBack, exact, complete, notStarted,
           L"fail 17"}, 17},
@@ -188,14 +191,12 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
         script = row.script;
-        UpdateLog log;
         UpdateOptions given = options;
         given.elevatedCopy = row.script.elevatedCopy;
-        const PreflightPass pass{4242, *checkFolderSafety(given, L"")};
-        EXPECT_EQ(static_cast<int>(runUpdateTransaction(given, pass, log)), row.code);
+        EXPECT_EQ(static_cast<int>(runUpdateTransaction(scripted, given, {4242, checked}, unopenedLog())), row.code);
         const auto first = std::find_if(script.journal.begin(), script.journal.end(), [](const std::wstring& entry) {
-            return entry.starts_with(L"clear") || entry.starts_with(L"Aynı yedek") || entry.starts_with(L"Yedek ")
-                || entry.starts_with(L"Önceki");
+            return entry.starts_with(L"clear") || entry.ends_with(L" FAILS") || entry.starts_with(L"Aynı yedek")
+                || entry.starts_with(L"Yedek ") || entry.starts_with(L"Önceki");
         });
         EXPECT_EQ(std::vector<std::wstring>(first, script.journal.end()), row.journal);
     }
@@ -223,17 +224,17 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
          {asking, L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated FAILS", L"fail 21"}, 21},
         {"not writable although elevated", {.writable = false, .elevated = true}, {L"fail 22"}, 22},
         {"not writable, the elevated copy: never asks again", {.writable = false, .elevatedCopy = true}, {L"fail 22"}, 22},
-        {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .copyEnds = 12, .processId = {}},
+        {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .copyEnds = 12, .processId = L"x"},
          {asking, copy + L"12"}, 12},
-        {"a bad process id", {.processId = {}}, {L"fail 12"}, 12},
+        {"a bad process id", {.processId = L"x"}, {L"fail 12"}, 12},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
         script = row.script;
-        UpdateLog log;
         UpdateOptions given = options;
         given.elevatedCopy = row.script.elevatedCopy;
-        const PreflightResult result = runPreflightChecks(given, log);
+        given.pidText = row.script.processId;
+        const PreflightResult result = runPreflightChecks(scripted, given, unopenedLog());
         EXPECT_EQ(result.endedWith ? static_cast<int>(*result.endedWith) : -1, row.code);
         EXPECT_EQ(script.journal, row.journal);
     }

@@ -19,19 +19,9 @@
 #include "base/unique_handle.h"
 #include "fs/file_ops.h"
 #include "fs/path_grammar.h"
-#include "process/relaunch.h"
+#include "process/own_executable.h"
 
 namespace quorila::test {
-
-inline bool waitUntil(const std::function<bool()>& condition, unsigned milliseconds = 10000)
-{
-    for (unsigned waited = 0; waited < milliseconds; waited += 10, Sleep(10)) {
-        if (condition()) {
-            return true;
-        }
-    }
-    return condition();
-}
 
 // A fresh folder for one test; removing it at the end must succeed (a handle left open fails it).
 class TempFolder {
@@ -48,9 +38,9 @@ public:
     }
     ~TempFolder()
     {
-        // A program the test started may still be ending; what stays open for 3 s is a leak.
+        // Every program the test started has ended by now (waited for by its handle or its record).
         std::error_code error;
-        waitUntil([&] { return removeTree(path_, error), !error; }, 3000);
+        removeTree(path_, error);
         EXPECT_FALSE(error) << "the test folder could not be removed: " << error.message();
     }
     TempFolder(const TempFolder&) = delete;
@@ -72,7 +62,7 @@ inline std::wstring fromUtf8(const std::string& text)
 
 inline std::optional<std::string> readFile(const std::wstring& path)
 {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     if (!file) {
         return std::nullopt;
@@ -90,7 +80,7 @@ inline void writeFile(const std::wstring& path, const std::string& content)
 {
     std::error_code error;
     createFolders(std::wstring(parentPath(path)), error);
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
         << "cannot write a test file";
@@ -166,10 +156,7 @@ inline std::wstring binProgram(const std::wstring& name)
     return joinPath(parentPath(ownExecutablePath()), name);
 }
 
-struct Started {
-    ProcessHandles handles;
-    std::uint32_t id = 0;
-};
+using Started = UniqueProcessInformation<PROCESS_INFORMATION>;
 
 inline std::optional<Started> start(const std::wstring& program, const std::wstring& arguments,
                                     const std::wstring& workingFolder = {}, SECURITY_ATTRIBUTES* security = nullptr)
@@ -180,12 +167,9 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
-        PROCESS_INFORMATION info{};
+        Started started;
         if (CreateProcessW(program.c_str(), commandLine.data(), security, nullptr, FALSE, 0, nullptr,
-                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info)) {
-            Started started{.id = info.dwProcessId};
-            started.handles.process.reset(info.hProcess);
-            started.handles.thread.reset(info.hThread);
+                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &started)) {
             return started;
         }
         if ((error = GetLastError()) != ERROR_INTERNAL_ERROR) {
@@ -197,11 +181,28 @@ inline std::optional<Started> start(const std::wstring& program, const std::wstr
     return std::nullopt;
 }
 
+// Polls `condition` (a file or log line that no handle signals) until it holds; gives up, a test
+// failure, once `program` has ended without it or after two minutes, a bound no passing run meets.
+inline bool waitUntil(const std::function<bool()>& condition, const Started* program = nullptr)
+{
+    for (ULONGLONG begin = GetTickCount64(); GetTickCount64() - begin < 120000; Sleep(10)) {
+        const bool ended = program && WaitForSingleObject(program->hProcess, 0) == WAIT_OBJECT_0;
+        if (condition()) {
+            return true;
+        }
+        if (ended) {
+            break;
+        }
+    }
+    ADD_FAILURE() << "what the test waits for did not happen";
+    return false;
+}
+
 inline std::optional<unsigned long> waitForExit(Started& process, unsigned long milliseconds = 120000)
 {
     DWORD code = 0;
-    if (WaitForSingleObject(process.handles.process.get(), milliseconds) != WAIT_OBJECT_0
-        || !GetExitCodeProcess(process.handles.process.get(), &code)) {
+    if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0
+        || !GetExitCodeProcess(process.hProcess, &code)) {
         return std::nullopt;
     }
     return code;
@@ -214,8 +215,8 @@ inline std::optional<unsigned long> run(const std::wstring& program, const std::
     auto code = process ? waitForExit(*process) : std::nullopt;
     if (process && !code) {
         ADD_FAILURE() << "the program did not end within two minutes";
-        TerminateProcess(process->handles.process.get(), 1);
-        WaitForSingleObject(process->handles.process.get(), INFINITE);
+        TerminateProcess(process->hProcess, 1);
+        WaitForSingleObject(process->hProcess, INFINITE);
     }
     return code;
 }
@@ -239,20 +240,31 @@ inline std::vector<std::wstring> logMessages(const std::wstring& path)
 }
 
 // The stand-in application's record of its starts in `folder`, a line each ("exe=...\tcwd=...\tcmd=
-// ...\tversion=..." + CR LF), once it holds `lines` lines or 20 s have passed.
+// ...\tversion=..." + CR LF), once it holds `lines` lines and each recorded program has ended (its
+// folders free again). The application writes "pid=<id>\t" first: that is waited for, then left out.
 inline std::wstring startLog(const std::wstring& folder, std::size_t lines)
 {
     std::wstring content;
-    waitUntil([&] {
+    const auto read = [&] {
         content = fromUtf8(readFile(joinPath(folder, L"started.log")).value_or(""));
         return static_cast<std::size_t>(std::count(content.begin(), content.end(), L'\n')) >= lines;
-    }, lines == 0 ? 0 : 20000);
+    };
+    if (lines > 0) {
+        waitUntil(read);
+    }
+    read();
+    for (std::size_t line = 0; content.compare(line, 4, L"pid=") == 0; line = content.find(L'\n', line) + 1) {
+        const DWORD id = std::wcstoul(content.c_str() + line + 4, nullptr, 10);
+        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        EXPECT_TRUE(!process || WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) << "a start never ended";
+        content.erase(line, content.find(L'\t', line) + 1 - line);
+    }
     return content;
 }
 
 // A symbolic link at `path` to `target`, removed as itself at the end if still there. Under Wine 8
 // CreateSymbolicLinkW makes nothing and every delete of a link deletes its target: the Unix tools
-// make and remove links (Wine cannot wait for them; the effect is waited for).
+// make and remove links (Wine hands out no handle of a Unix program: the link itself is waited for).
 class Link {
 public:
     Link(const std::wstring& target, const std::wstring& path) : path_(path)

@@ -5,7 +5,7 @@
 
 
 #include "base/options.h"
-#include "driver/release_package.h"
+#include "driver/process_id.h"
 #include "folders/entry_rules.h"
 #include "fs/link_rule.h"
 #include "fs/path_compare.h"

@@ -132,7 +132,7 @@ TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
         tree[L"release file " + std::to_wstring(i)] = "new";
     }
     writeTree(install, tree);
-    std::vector<UniqueHandle> held;
+    std::vector<UniqueFile> held;
     for (const std::wstring name : {L"held.txt", L"folder\\held.txt"}) {
         held.emplace_back(CreateFileW(joinPath(install, name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
@@ -223,7 +223,7 @@ TEST(Wait, AProcessThatMayNotBeWaitedOnIsWaitedForAllTheSame)
         auto application = start(binProgram(L"fake_quorila.exe"), L"--run 1500", {}, &attributes);
         LocalFree(security);
         ASSERT_TRUE(application);
-        EXPECT_TRUE(detail::waitWithFewerRights(application->id)) << testing::PrintToString(std::wstring(rights));
+        EXPECT_TRUE(detail::waitWithFewerRights(application->dwProcessId)) << testing::PrintToString(std::wstring(rights));
         EXPECT_TRUE(waitForExit(*application, 0)) << "taken as ended while it ran";
     }
 }

@@ -1,4 +1,4 @@
-#include "driver/release_package.h"
+#include "driver/process_id.h"
 
 namespace quorila {
 

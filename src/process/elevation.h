@@ -1,0 +1,8 @@
+#pragma once
+
+namespace quorila {
+
+// True when this process's token reports elevation. Silent.
+bool isProcessElevated();
+
+} // namespace quorila
