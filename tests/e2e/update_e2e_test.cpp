@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -425,12 +426,32 @@ const Row rows[] = {
     {"an install folder that is not there", 22, [](Update& r) { r.install = r.temp / L"not installed"; }},
 };
 
-TEST(UpdateEndToEnd, EachSituationEndsWithItsCodeAndLosesNothing)
+// Each situation its own test, named after it, so that a failure (or a mutant caught) names it.
+class Situation : public testing::TestWithParam<Row> {};
+
+void PrintTo(const Row& row, std::ostream* out)
 {
-    for (const Row& row : rows) {
-        expectRow(row);
-    }
+    *out << row.name;
 }
+
+TEST_P(Situation, EndsWithItsCodeAndLosesNothing)
+{
+    expectRow(GetParam());
+}
+
+std::string testName(const testing::TestParamInfo<Row>& info)
+{
+    std::string name;
+    for (const char* c = info.param.name; *c != '\0'; ++c) {
+        const bool letter = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+        if (letter || (!name.empty() && name.back() != '_')) {
+            name += letter ? *c : '_';
+        }
+    }
+    return name; // the rows' names differ: the test program refuses two alike
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdateEndToEnd, Situation, testing::ValuesIn(rows), testName);
 
 // Two updaters on one installation, started together and one while the other waits: one
 // updates, the other ends with 11 having touched nothing. The application runs until the refused
