@@ -33,7 +33,10 @@ ExitCode finishAfterElevatedCopy(const UpdateSteps& steps, const UpdateOptions& 
 
 PreflightResult runPreflightChecks(const UpdateSteps& steps, const UpdateOptions& options, UpdateLog& log)
 {
-    auto folders = steps.checkFolderSafety(options, steps.ownExecutablePath());
+    // Without its own path the updater cannot tell whether it lies in a folder it would remove.
+    std::error_code unknown;
+    const std::wstring updaterPath = steps.ownExecutablePath(unknown);
+    auto folders = unknown ? std::nullopt : steps.checkFolderSafety(options, updaterPath);
     if (!folders) {
         return {.endedWith = steps.reportFailure(log, ExitCode::UnsafeFolders)};
     }

@@ -158,7 +158,9 @@ ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& opt
     }
     // Up to a minute has passed since the checks: a folder, or a folder above one, may have been
     // replaced (by a link to elsewhere) meanwhile.
-    if (!steps.checkFolderSafetyAgain(options, steps.ownExecutablePath(), pass.folders)) {
+    std::error_code unknown;
+    const std::wstring updaterPath = steps.ownExecutablePath(unknown);
+    if (unknown || !steps.checkFolderSafetyAgain(options, updaterPath, pass.folders)) {
         return steps.reportFailure(log, ExitCode::UnsafeFolders);
     }
 

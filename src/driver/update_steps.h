@@ -30,7 +30,7 @@ struct UpdateSteps {
     void (*logLine)(UpdateLog& log, std::wstring_view message);
     ExitCode (*reportFailure)(UpdateLog& log, ExitCode code);
 
-    std::wstring (*ownExecutablePath)();
+    std::wstring (*ownExecutablePath)(std::error_code& error);
     std::optional<CheckedFolders> (*checkFolderSafety)(const UpdateOptions& options, const std::wstring& updaterPath);
     bool (*canWriteFolder)(const std::wstring& folder);
     bool (*isProcessElevated)();

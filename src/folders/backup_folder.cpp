@@ -47,7 +47,9 @@ bool emptyBackupFolder(const std::wstring& backupFolder, const std::optional<Fil
     if (writeBackupMark(backupFolder, {BackupState::incomplete, install})) {
         // Held from here on, and only the folder that was checked.
         const Held folder = openFolder(backupFolder, Access::read, error);
-        error = !error && heldId(folder) != checked ? notItself() : error;
+        if (!error && heldId(folder, error) != checked) {
+            error = error ? error : notItself();
+        }
         FolderEntries entries(folder);
         ListedEntry entry;
         while (!error && entries.next(entry, error)) {

@@ -44,6 +44,29 @@ bool anyVolumeRoot(const std::array<std::wstring, 3>& folders)
     return false;
 }
 
+// What the rules ask of the disk, with their one answer to a question the platform cannot answer
+// (access refused, say): as for a path where nothing is, so that the texts decide; where that
+// would let a folder pass, the rule asks otherwise (isLinkOrUnknown).
+std::optional<std::wstring> finalPathIfAny(const std::wstring& path)
+{
+    std::error_code unknown;
+    std::optional<std::wstring> final = finalPath(path, unknown);
+    return unknown ? std::nullopt : final;
+}
+
+std::optional<FileId> idIfAny(const std::wstring& path)
+{
+    std::error_code unknown;
+    const std::optional<FileId> id = fileId(path, unknown);
+    return unknown ? std::nullopt : id;
+}
+
+bool isLinkOrUnknown(const std::wstring& path)
+{
+    std::error_code unknown;
+    return isReparsePoint(path, unknown) || unknown;
+}
+
 // The lengths of the full path's folders below its volume's root, from the top down, as far as
 // they are folders that can be opened: a path with thousands of missing levels costs only the
 // levels that exist.
@@ -56,7 +79,7 @@ std::vector<std::size_t> existingLevels(std::wstring_view full)
         if (element.empty()) {
             return true;
         }
-        if (!finalPath(std::wstring(full.substr(0, end)))) {
+        if (!finalPathIfAny(std::wstring(full.substr(0, end)))) {
             return false;
         }
         levels.push_back(end);
@@ -70,15 +93,15 @@ std::vector<std::size_t> existingLevels(std::wstring_view full)
 std::wstring resolvedFullPath(const std::wstring& full)
 {
     std::size_t existing = full.size();
-    std::optional<std::wstring> resolved = finalPath(full);
+    std::optional<std::wstring> resolved = finalPathIfAny(full);
     if (!resolved && parentPath(full).size() < full.size()) {
         existing = parentPath(full).size();
-        resolved = finalPath(full.substr(0, existing));
+        resolved = finalPathIfAny(full.substr(0, existing));
     }
     if (!resolved) {
         const std::vector<std::size_t> levels = existingLevels(full);
         existing = levels.empty() ? rootPath(full).size() : levels.back();
-        resolved = finalPath(full.substr(0, existing));
+        resolved = finalPathIfAny(full.substr(0, existing));
     }
     if (!resolved) {
         return full;
@@ -92,7 +115,7 @@ std::vector<FileId> identities(std::wstring_view full)
 {
     std::vector<FileId> found;
     for (const std::size_t level : existingLevels(full)) {
-        if (const auto id = fileId(std::wstring(full.substr(0, level)))) {
+        if (const auto id = idIfAny(std::wstring(full.substr(0, level)))) {
             found.push_back(*id);
         }
     }
@@ -109,7 +132,7 @@ bool anyOverlapOnDisk(const std::array<std::wstring, 3>& full)
         chains[i] = identities(full[i]);
     }
     for (std::size_t i = 0; i < full.size(); ++i) {
-        const std::optional<FileId> own = fileId(full[i]);
+        const std::optional<FileId> own = idIfAny(full[i]);
         for (std::size_t j = 0; own && j < full.size(); ++j) {
             if (i != j && std::find(chains[j].begin(), chains[j].end(), *own) != chains[j].end()) {
                 return true;
@@ -230,12 +253,12 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
     // An update cut off while it cleared the install folder may have removed --exe there: its
     // backup, kept, says so.
     if (liesInside(updaterPath, {&install, &backup})
-        || (!holdsApplication(options) && !isUpdateUnderWay(readBackupMark(backup), fileId(full[1])))
-        || knownFileKind(backup) == FileKind::file || isReparsePoint(backup)) {
+        || (!holdsApplication(options) && !isUpdateUnderWay(readBackupMark(backup), idIfAny(full[1])))
+        || knownFileKind(backup) == FileKind::file || isLinkOrUnknown(backup)) {
         return std::nullopt;
     }
     return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2]),
-                          fileId(full[1]), fileId(full[2])};
+                          idIfAny(full[1]), idIfAny(full[2])};
 }
 
 bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,

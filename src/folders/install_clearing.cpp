@@ -36,7 +36,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         logLine(log, folderNotListedLine, installFolder);
         return false;
     }
-    if (heldId(install) != checkedInstall) {
+    if (heldId(install, error) != checkedInstall || error) {
         logLine(log, entryNotRemovedLine, installFolder);
         return false;
     }

@@ -8,7 +8,8 @@
 // std::filesystem gets them wrong on Windows: it walks through links, refuses read-only files and
 // every text holding '?'). Each function that can fail reports it in a std::error_code
 // out-parameter (cleared on success, the platform's error otherwise); a query that only answers
-// "there or not" returns an optional instead.
+// "there or not" returns an optional as well: nothing, without an error, when nothing is there.
+// None folds an error into a false, an empty text or a nothing.
 
 namespace quorila {
 
@@ -16,8 +17,9 @@ namespace quorila {
 // line right after the call.
 std::error_code lastError();
 
-// True when `path` itself (not what it points to) is a link or junction.
-bool isReparsePoint(const std::wstring& path);
+// True when `path` itself (not what it points to) is a link or junction; false, without an
+// error, when nothing is there.
+bool isReparsePoint(const std::wstring& path, std::error_code& error);
 
 // What identifies a file or folder on its volume, whatever path reaches it: other letter case,
 // short names, links, another spelling of the volume (\\localhost\C$ for C:). The file system's
@@ -30,12 +32,11 @@ struct FileId {
     friend bool operator==(const FileId&, const FileId&) = default;
 };
 
-// The identity of what an open handle reaches; nothing when it cannot be asked.
-std::optional<FileId> handleFileId(void* handle);
+// The identity of what an open handle reaches.
+FileId handleFileId(void* handle, std::error_code& error);
 
-// The identity of what `path` names, links followed; nothing when it is not there or cannot be
-// opened.
-std::optional<FileId> fileId(const std::wstring& path);
+// The identity of what `path` names, links followed; nothing when it is not there.
+std::optional<FileId> fileId(const std::wstring& path, std::error_code& error);
 
 // What a path names with links followed, as std::filesystem::status tells it. Missing, without
 // an error, when nothing is there (a dangling link too); an error when the path cannot be asked.

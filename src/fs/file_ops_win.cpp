@@ -24,6 +24,13 @@ bool isMissing(const std::error_code& error)
         || error == platformError(ERROR_DIRECTORY);
 }
 
+// The error of the call that has just failed, none when it failed only because nothing is there.
+std::error_code lastErrorUnlessMissing()
+{
+    const std::error_code error(static_cast<int>(GetLastError()), std::system_category());
+    return isMissing(error) ? std::error_code() : error;
+}
+
 } // namespace
 
 std::error_code lastError()
@@ -31,14 +38,20 @@ std::error_code lastError()
     return platformError(GetLastError());
 }
 
-bool isReparsePoint(const std::wstring& path)
+bool isReparsePoint(const std::wstring& path, std::error_code& error)
 {
+    error.clear();
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = lastErrorUnlessMissing();
+        return false;
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-std::optional<FileId> handleFileId(void* handle)
+FileId handleFileId(void* handle, std::error_code& error)
 {
+    error.clear();
     FILE_ID_INFO id{};
     if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof(id))) {
         FileId found{.volume = id.VolumeSerialNumber};
@@ -51,18 +64,24 @@ std::optional<FileId> handleFileId(void* handle)
     }
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle, &information)) {
-        return std::nullopt;
+        error = lastError();
+        return {};
     }
     return FileId{.volume = information.dwVolumeSerialNumber,
                   .low = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
-std::optional<FileId> fileId(const std::wstring& path)
+std::optional<FileId> fileId(const std::wstring& path, std::error_code& error)
 {
     const UniqueFile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return opened ? handleFileId(opened.get()) : std::nullopt;
+    if (!opened) {
+        error = lastErrorUnlessMissing();
+        return std::nullopt;
+    }
+    const FileId id = handleFileId(opened.get(), error);
+    return error ? std::nullopt : std::optional<FileId>(id);
 }
 
 FileKind fileKind(const std::wstring& path, std::error_code& error)
@@ -74,8 +93,7 @@ FileKind fileKind(const std::wstring& path, std::error_code& error)
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (!opened || !GetFileInformationByHandle(opened.get(), &information)) {
-        error = lastError();
-        error = isMissing(error) ? std::error_code() : error;
+        error = lastErrorUnlessMissing();
         return FileKind::missing;
     }
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::folder : FileKind::file;

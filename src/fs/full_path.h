@@ -12,8 +12,8 @@ namespace quorila {
 std::wstring fullPath(const std::wstring& path, std::error_code& error);
 
 // The final path of an existing folder, links followed and short names expanded (the platform
-// gives it in the "\\?\" form); nothing when no folder is there or it cannot be opened.
-std::optional<std::wstring> finalPath(const std::wstring& path);
+// gives it in the "\\?\" form); nothing, without an error, when no folder is there.
+std::optional<std::wstring> finalPath(const std::wstring& path, std::error_code& error);
 
 // The file system's way of comparing two elements: ordinal, ignoring letter case through the
 // system's own case table (CompareStringOrdinal), never through a locale.

@@ -25,10 +25,18 @@ std::wstring fullPath(const std::wstring& path, std::error_code& error)
     return full ? std::move(*full) : std::wstring();
 }
 
-std::optional<std::wstring> finalPath(const std::wstring& path)
+std::optional<std::wstring> finalPath(const std::wstring& path, std::error_code& error)
 {
+    error.clear();
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = lastError();
+        const bool missing = error == std::error_code(ERROR_FILE_NOT_FOUND, std::system_category())
+            || error == std::error_code(ERROR_PATH_NOT_FOUND, std::system_category());
+        error = missing ? std::error_code() : error;
+        return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return std::nullopt;
     }
     // No access rights are needed to ask for the name; backup semantics open a folder.
@@ -36,11 +44,14 @@ std::optional<std::wstring> finalPath(const std::wstring& path)
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) {
+        error = lastError();
         return std::nullopt;
     }
-    return growingText([&](wchar_t* buffer, DWORD capacity) {
+    auto final = growingText([&](wchar_t* buffer, DWORD capacity) {
         return GetFinalPathNameByHandleW(folder.get(), buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     });
+    error = final ? std::error_code() : lastError();
+    return final;
 }
 
 bool equalIgnoringCase(std::wstring_view a, std::wstring_view b)

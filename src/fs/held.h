@@ -101,7 +101,7 @@ void removeHeld(Held& entry, std::error_code& error);
 void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, std::error_code& error);
 
 // The identity of what a handle reaches.
-std::optional<FileId> heldId(const Held& held);
+FileId heldId(const Held& held, std::error_code& error);
 
 // How openFolderLevels treats the folders on a path that exist, and those that do not.
 enum class Levels {

@@ -262,8 +262,11 @@ Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access
         && !held.isLink()) {
         UniqueHandle data(createRelative(folder.handle.get(), name, accessMask(access, false), shareAll, FILE_OPEN,
                                          FILE_NON_DIRECTORY_FILE, 0, error));
-        if (!data || handleFileId(data.get()) != handleFileId(held.handle.get())) {
-            error = error ? error : notItself();
+        std::error_code dataError;
+        std::error_code heldError;
+        if (!data || handleFileId(data.get(), dataError) != handleFileId(held.handle.get(), heldError) || dataError
+            || heldError) {
+            error = error ? error : dataError ? dataError : heldError ? heldError : notItself();
             return {};
         }
         held.handle = std::move(data);
@@ -389,9 +392,9 @@ void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, st
     }
 }
 
-std::optional<FileId> heldId(const Held& held)
+FileId heldId(const Held& held, std::error_code& error)
 {
-    return handleFileId(held.handle.get());
+    return handleFileId(held.handle.get(), error);
 }
 
 void removeHeld(Held& entry, std::error_code& error)

@@ -98,8 +98,8 @@ void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& 
                  const std::optional<FileId>& expected)
 {
     Held child = openChild(folder, entry.name, entry.isFolder(), removalAccess(entry.attributes), error);
-    if (!error && expected && heldId(child) != expected) {
-        error = notItself();
+    if (!error && expected && heldId(child, error) != expected) {
+        error = error ? error : notItself();
     }
     if (error == platformError(ERROR_FILE_NOT_FOUND)) {
         error.clear(); // gone since it was listed

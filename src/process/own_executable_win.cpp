@@ -6,11 +6,13 @@
 
 namespace quorila {
 
-std::wstring ownExecutablePath()
+std::wstring ownExecutablePath(std::error_code& error)
 {
-    return growingText([](wchar_t* buffer, DWORD capacity) {
+    auto path = growingText([](wchar_t* buffer, DWORD capacity) {
         return GetModuleFileNameW(nullptr, buffer, capacity);
-    }).value_or(std::wstring());
+    });
+    error = path ? std::error_code() : std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    return path.value_or(std::wstring());
 }
 
 } // namespace quorila

@@ -18,7 +18,11 @@ constexpr std::wstring_view relaunchedLine = L"Updater yönetici yetkisiyle yeni
 
 std::optional<int> relaunchElevated(const UpdateOptions& options, UpdateLog& log)
 {
-    return detail::relaunchElevatedWith(ownExecutablePath(), joinRelaunchArguments(optionTokens(options)), log);
+    // Its own path unread: the start below refuses an empty program with its line.
+    std::error_code unread;
+    const std::wstring self = ownExecutablePath(unread);
+    return detail::relaunchElevatedWith(unread ? std::wstring() : self, joinRelaunchArguments(optionTokens(options)),
+                                        log);
 }
 
 std::optional<int> detail::relaunchElevatedWith(const std::wstring& executable, const std::wstring& parameters,

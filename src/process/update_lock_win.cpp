@@ -47,7 +47,8 @@ UniqueHandle lockBackupFolder(const std::wstring& backup)
     const std::wstring parent(parentPath(backup));
     std::error_code error;
     createFolders(parent, error);
-    const std::optional<FileId> parentId = error ? std::nullopt : fileId(parent);
+    std::optional<FileId> parentId = error ? std::nullopt : fileId(parent, error);
+    parentId = error ? std::nullopt : parentId; // not to be asked: keyed by the path, as with a file in the way
     // The name (or, where no folder can hold it, whose backup step will fail, the whole path) in
     // the system's upper case, as the file system compares names, hashed to fit a lock's name
     // (FNV-1a); a collision only makes two updaters wait for each other.

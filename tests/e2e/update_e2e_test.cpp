@@ -152,7 +152,7 @@ void writeStaleBackup(Update& r, Tree tree, bool marked)
     writeTree(r.backup, tree);
     if (marked) {
         writeFile(joinPath(r.backup, std::wstring(backupMarkName)),
-                  formatBackupMark({BackupState::complete, fileId(r.install).value_or(FileId{})}));
+                  formatBackupMark({BackupState::complete, idOf(r.install)}));
     }
 }
 
@@ -406,11 +406,11 @@ const Row rows[] = {
     {"a state file of unknown content: a mark with more after it", 11,
      [](Update& r) {
          writeTree(r.backup, {{std::wstring(backupMarkName),
-                               formatBackupMark({BackupState::complete, *fileId(r.install)}) + "and more"}});
+                               formatBackupMark({BackupState::complete, idOf(r.install)}) + "and more"}});
      }},
     {"a state file that is a link to a mark", 11,
      [](Update& r) {
-         writeFile(r.temp / L"mark", formatBackupMark({BackupState::complete, *fileId(r.install)}));
+         writeFile(r.temp / L"mark", formatBackupMark({BackupState::complete, idOf(r.install)}));
          writeTree(r.backup, {});
          r.links.push_back(std::make_unique<Link>(r.temp / L"mark", joinPath(r.backup, std::wstring(backupMarkName))));
          r.lines = {notABackup + r.backup};

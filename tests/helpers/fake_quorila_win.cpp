@@ -22,9 +22,15 @@ namespace {
 using quorila::joinPath;
 using quorila::parentPath;
 
+std::wstring self()
+{
+    std::error_code error;
+    return quorila::ownExecutablePath(error);
+}
+
 std::wstring besideSelf(const std::wstring& name)
 {
-    return joinPath(parentPath(quorila::ownExecutablePath()), name);
+    return joinPath(parentPath(self()), name);
 }
 
 int recordStart()
@@ -37,7 +43,7 @@ int recordStart()
     const std::wstring folder =
         quorila::growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
     const std::string line = quorila::toUtf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\texe="
-                                             + quorila::ownExecutablePath() + L"\tcwd=" + folder + L"\tcmd="
+                                             + self() + L"\tcwd=" + folder + L"\tcmd="
                                              + GetCommandLineW() + L"\tversion=") + version + "\r\n";
     const quorila::UniqueFile record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));

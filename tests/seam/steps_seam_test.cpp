@@ -60,7 +60,10 @@ const UpdateSteps scripted = {
         script.journal.push_back(L"fail " + std::to_wstring(static_cast<int>(code)));
         return code;
     },
-    .ownExecutablePath = [] { return std::wstring(L"U:\\QuorilaUpdater.exe"); },
+    .ownExecutablePath = [](std::error_code& error) {
+        error.clear();
+        return std::wstring(L"U:\\QuorilaUpdater.exe");
+    },
     .checkFolderSafety = [](const UpdateOptions&, const std::wstring&) { return std::optional(checked); },
     .canWriteFolder = [](const std::wstring&) { return script.writable; },
     .isProcessElevated = [] { return script.elevated; },

@@ -86,6 +86,15 @@ inline void writeFile(const std::wstring& path, const std::string& content)
         << "cannot write a test file";
 }
 
+// The identity of what is at `path`; a test failure when there is none.
+inline FileId idOf(const std::wstring& path)
+{
+    std::error_code error;
+    const std::optional<FileId> id = fileId(path, error);
+    EXPECT_TRUE(id && !error) << "no identity";
+    return id.value_or(FileId{});
+}
+
 inline bool exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -153,7 +162,8 @@ inline std::wstring shortPath(const std::wstring& path)
 // A program beside the test program (the updater, fake_quorila.exe).
 inline std::wstring binProgram(const std::wstring& name)
 {
-    return joinPath(parentPath(ownExecutablePath()), name);
+    std::error_code error;
+    return joinPath(parentPath(ownExecutablePath(error)), name);
 }
 
 using Started = UniqueProcessInformation<PROCESS_INFORMATION>;

@@ -94,7 +94,8 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
     // What the check hands on is the folders as the disk resolves them, and only those pass again.
     const auto checked = checkFolderSafety({L"42", r, toInstall.path(), b, L"Quorila.exe", log}, updater);
     ASSERT_TRUE(checked);
-    EXPECT_EQ(checked->install, finalPath(i));
+    std::error_code error;
+    EXPECT_EQ(checked->install, finalPath(i, error));
     EXPECT_TRUE(isStillFolder(toInstall.path(), checked->install));
     EXPECT_FALSE(isStillFolder(temp / L"elsewhere", checked->install));
     EXPECT_EQ(snapshot(temp.path()), before);
@@ -109,7 +110,7 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
     writeTree(install, {{L"Quorila.exe", "application"}, {L"data\\a.txt", "a"}});
     writeTree(temp / L"other", {});
     const Tree before = snapshot(install);
-    const FileId other = *fileId(temp / L"other");
+    const FileId other = idOf(temp / L"other");
     EXPECT_FALSE(clearInstallFolder(install, other, log));
     EXPECT_FALSE(removeWholeFolder(install, other, log));
     EXPECT_EQ(snapshot(install), before);
@@ -117,7 +118,7 @@ TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], L"Dosya silinemedi: " + install);
     EXPECT_EQ(lines[1], L"Dosya silinemedi: " + install);
-    EXPECT_TRUE(removeWholeFolder(install, fileId(install), log));
+    EXPECT_TRUE(removeWholeFolder(install, idOf(install), log));
     EXPECT_FALSE(exists(install));
 }
 
@@ -138,7 +139,7 @@ TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     }
     UpdateLog log = openUpdateLog(temp / L"update.log");
-    EXPECT_FALSE(clearInstallFolder(install, *fileId(install), log, AfterEntryNotRemoved::goOn));
+    EXPECT_FALSE(clearInstallFolder(install, idOf(install), log, AfterEntryNotRemoved::goOn));
     closeUpdateLog(log);
     held.clear();
     EXPECT_EQ(snapshot(install), (Tree{{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"},
