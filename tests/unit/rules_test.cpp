@@ -77,7 +77,7 @@ TEST(PathGrammar, AcceptsOnlyFormsEveryReaderTakesAlike)
           L"\\\\?\\C:", L"\\\\?\\C:\\x/y", L"\\\\?\\C:\\x\\..", L"\\\\?\\C:\\.\\x", L"\\\\?\\C:\\x.", L"\\\\?\\C:\\x \\y",
           L"\\\\?\\C:\\x\\\\y", L"\\\\?\\UNC\\s", L"C:x", L"C:", L"C:\\x:stream", L"C:\\x\\nul.txt", L"C:\\CON \\x",
           L"COM1", L"C:\\lpt\u00B9", L"C:\\CONOUT$", L"C:\\x\\a*b", L"C:\\x|y", L"C:\\x\ty", L"\\\\server",
-          L"\\\\server\\\\share"}) {
+          L"\\\\server\\\\share", L"C:\\x\x1Fy", L"C:\\com9.log"}) {
         EXPECT_FALSE(isAcceptedPathForm(path)) << shown(path);
     }
 }
