@@ -161,7 +161,7 @@ std::pair<std::wstring, std::size_t> literalForm(const std::wstring& full)
     // "\\?\C:\" or "\\?\UNC\server\share\"
     std::size_t root = 4;
     const bool unc = literal.size() >= 8 && equalsIgnoringAsciiCase(literal.substr(4, 4), L"UNC\\");
-    for (int separators = unc ? 4 : 1; root < literal.size() && separators > 0; ++root) {
+    for (int separators = unc ? 3 : 1; root < literal.size() && separators > 0; ++root) {
         separators -= literal[root] == L'\\';
     }
     if (root == literal.size() && literal.back() != L'\\') {
