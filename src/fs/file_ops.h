@@ -17,6 +17,13 @@ namespace quorila {
 // line right after the call.
 std::error_code lastError();
 
+// A platform error number as these functions report it.
+std::error_code platformError(unsigned long code);
+
+// True for the errors that mean nothing is at that place: a missing entry or folder, or a file
+// where a folder was to be.
+bool isNotFound(const std::error_code& error);
+
 // True when `path` itself (not what it points to) is a link or junction; false, without an
 // error, when nothing is there.
 bool isReparsePoint(const std::wstring& path, std::error_code& error);

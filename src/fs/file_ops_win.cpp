@@ -12,26 +12,25 @@ namespace quorila {
 
 namespace {
 
-std::error_code platformError(DWORD code)
+// The error of the call that has just failed, none when it failed only because nothing is there.
+std::error_code lastErrorUnlessMissing()
+{
+    const std::error_code error = lastError();
+    return isNotFound(error) ? std::error_code() : error;
+}
+
+} // namespace
+
+std::error_code platformError(unsigned long code)
 {
     return {static_cast<int>(code), std::system_category()};
 }
 
-// Nothing there: also when a file stands where the path needs a folder (ERROR_DIRECTORY).
-bool isMissing(const std::error_code& error)
+bool isNotFound(const std::error_code& error)
 {
     return error == platformError(ERROR_FILE_NOT_FOUND) || error == platformError(ERROR_PATH_NOT_FOUND)
         || error == platformError(ERROR_DIRECTORY);
 }
-
-// The error of the call that has just failed, none when it failed only because nothing is there.
-std::error_code lastErrorUnlessMissing()
-{
-    const std::error_code error(static_cast<int>(GetLastError()), std::system_category());
-    return isMissing(error) ? std::error_code() : error;
-}
-
-} // namespace
 
 std::error_code lastError()
 {

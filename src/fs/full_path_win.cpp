@@ -31,9 +31,7 @@ std::optional<std::wstring> finalPath(const std::wstring& path, std::error_code&
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = lastError();
-        const bool missing = error == std::error_code(ERROR_FILE_NOT_FOUND, std::system_category())
-            || error == std::error_code(ERROR_PATH_NOT_FOUND, std::system_category());
-        error = missing ? std::error_code() : error;
+        error = isNotFound(error) ? std::error_code() : error;
         return std::nullopt;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {

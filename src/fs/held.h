@@ -58,9 +58,7 @@ Held createChild(const Held& folder, std::wstring_view name, bool isFolder, std:
 // names or target would be written through.
 Held openForOverwrite(const Held& folder, std::wstring_view name, std::error_code& error);
 
-// The errors a caller tells apart: nothing at that place (a missing entry or folder, or a file
-// where a folder was to be), and a name already taken.
-bool isNotFound(const std::error_code& error);
+// True for the error of a name already taken.
 bool isAlreadyTaken(const std::error_code& error);
 
 // The error for an entry that is not the one at its place: a link the platform followed, or an

@@ -32,11 +32,6 @@ constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 constexpr ULONG shareWalked = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr NTSTATUS statusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035);
 
-std::error_code platformError(DWORD code)
-{
-    return {static_cast<int>(code), std::system_category()};
-}
-
 std::error_code statusError(NTSTATUS status)
 {
     return platformError(RtlNtStatusToDosError(status));
@@ -176,12 +171,6 @@ std::pair<std::wstring, std::size_t> literalForm(const std::wstring& full)
 std::error_code notItself()
 {
     return platformError(ERROR_CANT_ACCESS_FILE);
-}
-
-bool isNotFound(const std::error_code& error)
-{
-    return error == platformError(ERROR_FILE_NOT_FOUND) || error == platformError(ERROR_PATH_NOT_FOUND)
-        || error == platformError(ERROR_DIRECTORY);
 }
 
 bool isAlreadyTaken(const std::error_code& error)

@@ -17,11 +17,6 @@ namespace quorila {
 
 namespace {
 
-std::error_code platformError(DWORD code)
-{
-    return {static_cast<int>(code), std::system_category()};
-}
-
 Access removalAccess(unsigned long attributes)
 {
     return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? Access::removeLocked : Access::remove;
@@ -133,7 +128,7 @@ void removeTree(const std::wstring& path, std::error_code& error, const std::opt
     if (!error && describeChild(folder, name, entry, error)) {
         removeChild(folder, entry, error, expected);
     }
-    if (error == platformError(ERROR_FILE_NOT_FOUND) || error == platformError(ERROR_PATH_NOT_FOUND)) {
+    if (isNotFound(error)) {
         error.clear();
     }
 }
