@@ -2,6 +2,7 @@
 
 #include "folders/backup_folder.h"
 
+#include <string_view>
 #include <system_error>
 
 #include "fs/file_ops.h"
@@ -9,6 +10,13 @@
 #include "fs/path_grammar.h"
 
 namespace quorila {
+
+namespace {
+
+constexpr std::wstring_view entryNotRemovedLine = L"Dosya silinemedi: ";
+constexpr std::wstring_view folderNotCreatedLine = L"Klasör oluşturulamadı: ";
+
+} // namespace
 
 BackupFolderFinding inspectBackupFolder(const std::wstring& backupFolder, const std::wstring& exeName)
 {
@@ -61,7 +69,7 @@ bool emptyBackupFolder(const std::wstring& backupFolder, const std::optional<Fil
             return true;
         }
     }
-    logLine(log, L"Dosya silinemedi: ", backupFolder);
+    logLine(log, entryNotRemovedLine, backupFolder);
     return false;
 }
 
@@ -70,7 +78,7 @@ bool startBackupFolder(const std::wstring& backupFolder, const FileId& install, 
     std::error_code error;
     createFolders(backupFolder, error);
     if (error) {
-        logLine(log, L"Klasör oluşturulamadı: ", backupFolder);
+        logLine(log, folderNotCreatedLine, backupFolder);
         return false;
     }
     return writeBackupMark(backupFolder, {BackupState::incomplete, install});
