@@ -223,7 +223,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
     const std::wstring& release = options.releaseFolder;
     const std::wstring& install = options.installFolder;
     const std::wstring& backup = options.backupFolder;
-    if (!isAcceptedPathForm(release) || !isLogOutsideFolders(options)) {
+    if (!isLogOutsideFolders(options)) {
         return std::nullopt;
     }
     if (!isSafeFolder(install) || pathsEqual(release, install) || pathsEqual(backup, install)
@@ -245,8 +245,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
         full[i] = std::move(spelt->full);
         resolved[i] = std::move(spelt->resolved);
     }
-    if (anyVolumeRoot(full) || anyOverlap(full) || anyVolumeRoot(resolved) || anyOverlap(resolved)
-        || anyOverlapOnDisk(full)) {
+    if (anyOverlap(full) || anyVolumeRoot(resolved) || anyOverlap(resolved) || anyOverlapOnDisk(full)) {
         return std::nullopt;
     }
 

@@ -35,9 +35,10 @@ bool isLogOutsideFolders(const UpdateOptions& options);
 //  - every path in a form the updater accepts, the log outside the install and backup folders;
 //  - the textual ones: the install folder a real folder below a root, no two texts the same path;
 //  - the release and backup folders held to the install folder's rule as well;
-//  - no folder a bare volume root and none the same as or inside another, on the full paths, on
-//    the resolved ones and on the identities of the folders on disk (so that a link, a short name
-//    or another spelling of the volume cannot disguise one folder as another);
+//  - no folder that resolves to a volume's root (through a link or a drive mapped to it), and
+//    none the same as or inside another, on the full paths, on the resolved ones and on the
+//    identities of the folders on disk (so that a link, a short name or another spelling of the
+//    volume cannot disguise one folder as another);
 //  - the updater not inside the install or the backup folder (it could not replace itself);
 //  - an existing install folder holds --exe as a file (it is an installation, not its parent)
 //    unless the backup says an update over it was cut off, and the backup folder is neither a file nor a link (its removal would not be its own).

@@ -18,6 +18,7 @@
 
 #include "base/unique_handle.h"
 #include "fs/file_ops.h"
+#include "fs/full_path.h"
 #include "fs/path_grammar.h"
 #include "process/own_executable.h"
 
@@ -272,6 +273,18 @@ inline std::wstring startLog(const std::wstring& folder, std::size_t lines)
     return content;
 }
 
+// The Unix path of a Windows path, quoted, its last element unresolved.
+inline std::wstring unixPath(const std::wstring& path)
+{
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* folder = toUnix == nullptr ? nullptr : toUnix(std::wstring(parentPath(path)).c_str());
+    const std::wstring result = folder == nullptr ? L"" : fromUtf8(folder) + L"/" + std::wstring(fileName(path));
+    HeapFree(GetProcessHeap(), 0, folder);
+    return L"\"" + result + L"\"";
+}
+
 // A symbolic link at `path` to `target`, removed as itself at the end if still there. Under Wine 8
 // CreateSymbolicLinkW makes nothing and every delete of a link deletes its target: the Unix tools
 // make and remove links (Wine hands out no handle of a Unix program: the link itself is waited for).
@@ -294,19 +307,44 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
-    // The Unix path of a Windows path, quoted, its last element unresolved.
-    static std::wstring unixPath(const std::wstring& path)
+    std::wstring path_;
+};
+
+// A drive letter of this prefix mapped to a folder while the object lives, as `subst` maps one on
+// Windows: a link in the prefix's dosdevices folder. Wine reads its drives again within a second;
+// from then on the folder's final path is the drive's root, which the constructor waits for.
+class MappedDrive {
+public:
+    MappedDrive(const std::wstring& folder, wchar_t letter)
+        : root_(L"\\\\?\\" + std::wstring{letter, L':', L'\\'}), folder_(folder),
+          device_(L"\"" + environment(L"WINEPREFIX") + L"/dosdevices/" + wchar_t(letter | 0x20) + L":\"")
     {
-        using ToUnix = char*(CDECL*)(LPCWSTR);
-        const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-        char* folder = toUnix == nullptr ? nullptr : toUnix(std::wstring(parentPath(path)).c_str());
-        const std::wstring result = folder == nullptr ? L"" : fromUtf8(folder) + L"/" + std::wstring(fileName(path));
-        HeapFree(GetProcessHeap(), 0, folder);
-        return L"\"" + result + L"\"";
+        EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sfn " + unixPath(folder) + L" " + device_)
+                    && waitUntil([&] { return isRoot(); }))
+            << "no drive could be mapped";
+    }
+    ~MappedDrive()
+    {
+        EXPECT_TRUE(start(L"Z:\\bin\\rm", L"-f " + device_) && waitUntil([&] { return !isRoot(); }))
+            << "a drive was left mapped";
+    }
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+
+private:
+    bool isRoot() const
+    {
+        std::error_code error;
+        return finalPath(folder_, error) == root_;
+    }
+    static std::wstring environment(const wchar_t* name)
+    {
+        std::wstring value(32767, L'\0');
+        value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+        return value;
     }
 
-    std::wstring path_;
+    std::wstring root_, folder_, device_;
 };
 
 } // namespace quorila::test

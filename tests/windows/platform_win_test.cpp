@@ -31,6 +31,8 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
     writeFile(temp / L"parent\\other\\other.exe", "another program");
     writeFile(temp / L"a-file", "not a folder");
     writeTree(temp / L"elsewhere", {});
+    writeFile(temp / L"volume\\Quorila.exe", "an installation at a volume's root");
+    const MappedDrive volume(temp / L"volume", L'R');
     const Link toInstall(i, temp / L"to-install"), toElsewhere(temp / L"elsewhere", temp / L"to-elsewhere");
     const Link toRoot(L"C:\\", temp / L"to-root"), outOfInstall(temp / L"elsewhere", i + L"\\out");
     std::wstring upper = i, slashed = i;
@@ -59,6 +61,7 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
         {"backup a bare name", r, i, L"backup", log, updater, false},
         {"install a link to a drive root", r, toRoot.path(), b, log, updater, false},
         {"backup a link to a drive root", r, i, toRoot.path() + L"\\", log, updater, false},
+        {"install a volume's root by another name", r, temp / L"volume", b, log, updater, false},
         {"release is install with forward slashes", slashed, i, b, log, updater, false},
         {"backup is install in capitals", r, i, upper, log, updater, false},
         {"backup is install in its literal form", r, i, lit + upper + L"\\", log, updater, false},
