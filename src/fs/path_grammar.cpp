@@ -160,19 +160,11 @@ bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) no
     return true;
 }
 
-bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept
-{
-    return !path.empty() && rootPath(path).empty()
-        && everyElement(path, [dotAllowed](std::wstring_view element, bool) {
-               return !(element == L".." || (!dotAllowed && element == L"."));
-           });
-}
-
 bool isNameInsideFolder(std::wstring_view exeName) noexcept
 {
     // Joined to the folders' full forms, literal ones among them: every element must mean the
-    // same file there as in a plain path.
-    return !fileName(exeName).empty() && staysBelow(exeName, true)
+    // same file there as in a plain path, so ".." (a name ending in a dot) is refused with the rest.
+    return !fileName(exeName).empty() && rootPath(exeName).empty()
         && everyElement(exeName, [](std::wstring_view element, bool) {
                return element == L"." || (isPlainName(element) && !endsInDotOrBlank(element));
            });

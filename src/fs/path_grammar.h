@@ -40,11 +40,6 @@ bool everyElement(std::wstring_view names, Visit visit)
     }
 }
 
-// True when `path` stays below any folder it is joined to: not empty, no root of its own (a
-// drive, server or device in front, or a leading separator), no ".." element, and no "." element
-// unless `dotAllowed`.
-bool staysBelow(std::wstring_view path, bool dotAllowed) noexcept;
-
 // True when `exeName` names a file inside a folder: it stays below it ("." elements allowed), has a
 // non-empty file name, and every element is a name a file may have, as in a literal form (no
 // device name, stream, reserved character, or name ending in a dot or blank).
