@@ -422,6 +422,10 @@ const Row rows[] = {
     {"--exe naming a stream of the executable", 13, [](Update& r) { r.exe = L"Quorila.exe:x"; }},
     {"a release without its data folder", 13,
      [](Update& r) { writeTree(r.release = r.temp / L"bare release", {{L"Quorila.exe", "exe"}}); }},
+    {"a release whose executable is a folder", 13,
+     [](Update& r) {
+         writeTree(r.release = r.temp / L"odd release", {{L"Quorila.exe\\inside.txt", "x"}, {L"data\\a.txt", "a"}});
+     }},
     // Wine reports every process as elevated: a folder that cannot be written ends with 22.
     {"an install folder that is not there", 22, [](Update& r) { r.install = r.temp / L"not installed"; }},
 };
