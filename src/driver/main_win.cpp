@@ -15,6 +15,7 @@
 #include "folders/backup_folder.h"
 #include "folders/backup_mark.h"
 #include "folders/folder_safety.h"
+#include "folders/held_folders.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_copy.h"
 #include "folders/tree_match.h"
@@ -50,17 +51,16 @@ UpdateSteps realSteps()
         .canWriteFolder = canWriteFolder,
         .isProcessElevated = isProcessElevated,
         .relaunchElevated = relaunchElevated,
+        .holdFolders = holdFolders,
         .checkReleasePackage = checkReleasePackage,
         .lockInstallFolder = [](const FileId& install) { return heldLock(lockInstallFolder(install)); },
         .lockBackupFolder = [](const std::wstring& backup) { return heldLock(lockBackupFolder(backup)); },
         .inspectBackupFolder = inspectBackupFolder,
         .waitForApplicationExit = waitForApplicationExit,
         .checkFolderSafetyAgain = checkFolderSafetyAgain,
-        .isStillFolder = isStillFolder,
-        .emptyBackupFolder = emptyBackupFolder,
-        .removeWholeFolder = removeWholeFolder,
-        .startBackupFolder = startBackupFolder,
+        .readyBackupFolder = readyBackupFolder,
         .writeBackupMark = writeBackupMark,
+        .removeBackupMark = removeBackupMark,
         .clearInstallFolder = clearInstallFolder,
         .copyTree = copyTree,
         .holdsExactly = holdsExactly,
@@ -95,7 +95,7 @@ ExitCode runUpdater()
     logLine(log, startedLine);
 
     const UpdateSteps steps = realSteps();
-    const PreflightResult preflight = runPreflightChecks(steps, options, log);
+    PreflightResult preflight = runPreflightChecks(steps, options, log);
     const ExitCode code =
         preflight.endedWith ? *preflight.endedWith : runUpdateTransaction(steps, options, preflight.pass, log);
 

@@ -58,14 +58,19 @@ PreflightResult runPreflightChecks(const UpdateSteps& steps, const UpdateOptions
         return {.endedWith = finishAfterElevatedCopy(steps, options, static_cast<ExitCode>(*copyEnded), log)};
     }
 
+    // From here on every step acts on the folders as checked, whatever their paths reach later.
+    auto held = steps.holdFolders(*folders);
+    if (!held) {
+        return {.endedWith = steps.reportFailure(log, ExitCode::UnsafeFolders)};
+    }
     const auto processId = parseProcessId(options.pidText);
     if (!processId) {
         return {.endedWith = steps.reportFailure(log, ExitCode::InvalidProcessId)};
     }
-    if (!steps.checkReleasePackage(options.releaseFolder, options.exeName)) {
+    if (!steps.checkReleasePackage(held->release, options.exeName)) {
         return {.endedWith = steps.reportFailure(log, ExitCode::IncompleteReleasePackage)};
     }
-    return {.pass = PreflightPass{*processId, std::move(*folders)}};
+    return {.pass = PreflightPass{*processId, std::move(*folders), std::move(*held)}};
 }
 
 } // namespace quorila

@@ -4,21 +4,32 @@
 
 #include "driver/release_package.h"
 #include "fs/file_ops.h"
+#include "fs/held.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
 
-bool checkReleasePackage(const std::wstring& releaseFolder, const std::wstring& exeName)
+namespace {
+
+bool isBelow(const Held& folder, std::wstring_view relative, FileKind kind)
 {
-    // An --exe naming anything but a file inside the folders would make the updater verify and
-    // start a program outside the installation. Query errors count as absence.
-    return isNameInsideFolder(exeName) && knownFileKind(joinPath(releaseFolder, exeName)) == FileKind::file
-        && knownFileKind(joinPath(releaseFolder, L"data")) == FileKind::folder;
+    std::error_code error;
+    return folder.handle && kindBelow(folder, relative, error) == kind && !error;
 }
 
-bool verifyNewExecutable(const std::wstring& path)
+} // namespace
+
+bool checkReleasePackage(const Held& release, const std::wstring& exeName)
 {
-    return knownFileKind(path) == FileKind::file;
+    // An --exe naming anything but a file inside the folders would make the updater verify and
+    // start a program outside the installation.
+    return isNameInsideFolder(exeName) && isBelow(release, exeName, FileKind::file)
+        && isBelow(release, L"data", FileKind::folder);
+}
+
+bool verifyNewExecutable(const Held& install, const std::wstring& exeName)
+{
+    return isBelow(install, exeName, FileKind::file);
 }
 
 } // namespace quorila

@@ -36,24 +36,29 @@ bool startsApplication(const UpdateOptions& options)
     return !options.elevatedCopy;
 }
 
-// The backup is whole and the install folder in a known state (updated, or exactly the backup
-// again): the next run may replace the backup. Should this write fail, the next run takes the
-// backup for one whose update was cut off and keeps it, which loses nothing.
-void markBackupComplete(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked)
+// The backup is whole and the install folder in a known state: the next run may replace the
+// backup. Should the mark not be written (a scanner holding the state file beyond the retries),
+// the backup must not stay marked as the last good copy of an update cut off: the next run would
+// keep it, the version before, over the installation now in place. Without its mark it is an old
+// backup of an installation, which the next run replaces.
+void markBackupComplete(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass)
 {
-    steps.writeBackupMark(options.backupFolder, {BackupState::complete, *checked.installId});
+    if (!steps.writeBackupMark(pass.held.backup, options.backupFolder,
+                               {BackupState::complete, *pass.folders.installId})) {
+        steps.removeBackupMark(pass.held.backup);
+    }
 }
 
 // Copies the backup back and starts the old version; the old version is running before the
 // failure box appears (the elevated copy's: after it, started by the user's copy).
-ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
+ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
                            const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
     steps.logLine(log, cause.line);
-    if (!rollBack(steps, options, checked, log)) {
+    if (!rollBack(steps, options, pass, log)) {
         return steps.reportFailure(log, cause.notRolledBack); // the backup stays marked as the one to keep
     }
-    markBackupComplete(steps, options, checked);
+    markBackupComplete(steps, options, pass);
     if (startsApplication(options)) {
         steps.restartApplication(executable, log); // its own line tells whether the old version started
     }
@@ -63,48 +68,45 @@ ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& option
 // Replaces the backup folder's content with an exact copy of the installation, marked as the
 // updater's own before anything is copied and as whole once it is. The code that ends the run
 // when it fails (the install folder untouched).
-std::optional<ExitCode> makeBackup(const UpdateSteps& steps, const UpdateOptions& options,
-                                   const CheckedFolders& checked, UpdateLog& log)
+std::optional<ExitCode> makeBackup(const UpdateSteps& steps, const UpdateOptions& options, PreflightPass& pass,
+                                   UpdateLog& log)
 {
     logLine(steps, log, backupLine, options.backupFolder);
     // The backup is an exact copy of the installation or nothing: left-overs of an older backup
-    // would come back with a rollback.
-    if (!steps.emptyBackupFolder(options.backupFolder, checked.backupId, *checked.installId, log)
-        || !steps.removeWholeFolder(options.backupFolder, checked.backupId, log)) {
-        return ExitCode::BackupFailed;
-    }
-    // Removing a large old backup takes a while: the copy must still go where the check looked.
-    if (!steps.isStillFolder(options.backupFolder, checked.backup)) {
-        return ExitCode::UnsafeFolders;
-    }
-    if (!steps.startBackupFolder(options.backupFolder, *checked.installId, log)
-        || !steps.copyTree(options.installFolder, options.backupFolder, CopyOf::installation, log)
-        || !steps.writeBackupMark(options.backupFolder, {BackupState::updating, *checked.installId})) {
+    // would come back with a rollback. The folder itself stays (held), never removed and made
+    // again: its name is never free for another entry to take.
+    const FileId install = *pass.folders.installId;
+    HeldFolders& held = pass.held;
+    if (!steps.readyBackupFolder(held, options.backupFolder, install, log)
+        || !steps.copyTree(held.install, options.installFolder, held.backup, options.backupFolder,
+                           CopyOf::installation, log)
+        || !steps.writeBackupMark(held.backup, options.backupFolder, {BackupState::updating, install})) {
         return ExitCode::BackupFailed;
     }
     return std::nullopt;
 }
 
-// The backup is whole: clears the install folder (still the folder checked), copies the release
-// in, verifies and restarts; rolls back from the backup when clearing, copying or verifying fails.
-ExitCode installRelease(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
+// The backup is whole: clears the install folder, copies the release in, verifies and restarts;
+// rolls back from the backup when clearing, copying or verifying fails.
+ExitCode installRelease(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
                         UpdateLog& log)
 {
-    if (!steps.isStillFolder(options.installFolder, checked.install)) {
-        return steps.reportFailure(log, ExitCode::UnsafeFolders);
-    }
+    const HeldFolders& held = pass.held;
     const std::wstring executable = joinPath(options.installFolder, options.exeName);
     steps.logLine(log, installLine);
-    if (!steps.clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::stop)
-        || !steps.copyTree(options.releaseFolder, options.installFolder, CopyOf::release, log)) {
-        return rollBackAndReport(steps, options, checked, executable, installFailed, log);
+    if (!steps.clearInstallFolder(held.install, options.installFolder, log, AfterEntryNotRemoved::stop)
+        || !steps.copyTree(held.release, options.releaseFolder, held.install, options.installFolder, CopyOf::release,
+                           log)) {
+        return rollBackAndReport(steps, options, pass, executable, installFailed, log);
     }
-    if (!steps.verifyNewExecutable(executable)) {
-        return rollBackAndReport(steps, options, checked, executable, verificationFailed, log);
+    if (!steps.verifyNewExecutable(held.install, options.exeName)) {
+        return rollBackAndReport(steps, options, pass, executable, verificationFailed, log);
     }
 
     steps.logLine(log, successLine);
-    markBackupComplete(steps, options, checked);
+    markBackupComplete(steps, options, pass);
+    // Started by its path: the install folder is held without delete sharing, so the path still
+    // reaches the folder the release was copied into.
     if (startsApplication(options) && !steps.restartApplication(executable, log)) {
         return steps.reportFailure(log, ExitCode::RestartFailed);
     }
@@ -113,26 +115,23 @@ ExitCode installRelease(const UpdateSteps& steps, const UpdateOptions& options, 
 
 } // namespace
 
-bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log)
+bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log)
 {
-    if (!checked.installId || !steps.isStillFolder(options.installFolder, checked.install)) {
-        return false; // another folder now: nothing is deleted or written there
-    }
-    // Goes on past what it cannot remove; the copy back overwrites what is the backup's too, and
-    // the rollback counts only when nothing else is left.
-    steps.clearInstallFolder(options.installFolder, *checked.installId, log, AfterEntryNotRemoved::goOn);
-    return steps.copyTree(options.backupFolder, options.installFolder, CopyOf::backup, log)
-        && steps.holdsExactly(options.installFolder, options.backupFolder);
+    // Goes on past what it cannot remove; the copy back goes on past what it cannot replace, and
+    // the rollback counts only when the install folder holds exactly the backup.
+    const HeldFolders& held = pass.held;
+    steps.clearInstallFolder(held.install, options.installFolder, log, AfterEntryNotRemoved::goOn);
+    return steps.copyTree(held.backup, options.backupFolder, held.install, options.installFolder, CopyOf::backup, log)
+        && steps.holdsExactly(held.install, held.backup);
 }
 
-ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
+ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, PreflightPass& pass,
                               UpdateLog& log)
 {
     // One updater per install folder: a second one, started while this one waits or works, would
     // take its backup from a half-replaced installation and clear what this one restores.
-    // (The install folder is there: this process could write into it.)
-    const HeldLock lock =
-        pass.folders.installId ? steps.lockInstallFolder(*pass.folders.installId) : HeldLock(nullptr, nullptr);
+    // (Held, the install folder's identity is known.)
+    const HeldLock lock = steps.lockInstallFolder(*pass.folders.installId);
     if (!lock) {
         steps.logLine(log, anotherUpdaterLine);
         return steps.reportFailure(log, ExitCode::UnsafeFolders);
@@ -146,7 +145,7 @@ ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& opt
     }
     // Only the updater's own backup is removed. One whose update was cut off is this install
     // folder's last good installation (kept, and the update goes on over it) or another's (left).
-    const BackupFolderFinding found = steps.inspectBackupFolder(options.backupFolder, options.exeName);
+    const BackupFolderFinding found = steps.inspectBackupFolder(pass.held.backup, options.exeName);
     const bool resuming = isUpdateUnderWay(found.mark, pass.folders.installId);
     if (found.kind == BackupFolderKind::foreign
         || (found.mark && found.mark->state == BackupState::updating && !resuming)) {
@@ -156,8 +155,8 @@ ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& opt
     if (!steps.waitForApplicationExit(pass.processId, log)) {
         return steps.reportFailure(log, ExitCode::ApplicationNotClosed);
     }
-    // Up to a minute has passed since the checks: a folder, or a folder above one, may have been
-    // replaced (by a link to elsewhere) meanwhile.
+    // Up to a minute has passed since the checks: the paths, or a folder above one, may have been
+    // changed meanwhile. The held folders are what the run acts on; the paths must still name them.
     std::error_code unknown;
     const std::wstring updaterPath = steps.ownExecutablePath(unknown);
     if (unknown || !steps.checkFolderSafetyAgain(options, updaterPath, pass.folders)) {
@@ -166,11 +165,11 @@ ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& opt
 
     if (resuming) {
         steps.logLine(log, interruptedLine);
-    } else if (const auto failed = makeBackup(steps, options, pass.folders, log)) {
+    } else if (const auto failed = makeBackup(steps, options, pass, log)) {
         return steps.reportFailure(log, *failed);
     }
 
-    return installRelease(steps, options, pass.folders, log);
+    return installRelease(steps, options, pass, log);
 }
 
 } // namespace quorila

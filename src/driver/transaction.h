@@ -16,11 +16,11 @@ namespace quorila {
 // Returns Success, UnsafeFolders or ApplicationNotClosed to
 // RestartFailed after every failure box has been closed. The backup folder stays. Everything
 // beyond its own decisions goes through `steps`.
-ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
+ExitCode runUpdateTransaction(const UpdateSteps& steps, const UpdateOptions& options, PreflightPass& pass,
                               UpdateLog& log);
 
-// Clears the install folder (result ignored) and copies the backup back into it, provided the
-// install folder is still the folder checked. True when the copy back succeeded.
-bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked, UpdateLog& log);
+// Clears the held install folder (result ignored) and copies the held backup back into it. True
+// when the install folder then holds exactly the backup.
+bool rollBack(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass, UpdateLog& log);
 
 } // namespace quorila

@@ -11,8 +11,10 @@
 #include "folders/backup_folder.h"
 #include "folders/backup_mark.h"
 #include "folders/folder_safety.h"
+#include "folders/held_folders.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_copy.h"
+#include "folders/tree_match.h"
 #include "fs/file_ops.h"
 #include "log/update_log.h"
 
@@ -35,25 +37,25 @@ struct UpdateSteps {
     bool (*canWriteFolder)(const std::wstring& folder);
     bool (*isProcessElevated)();
     std::optional<int> (*relaunchElevated)(const UpdateOptions& options, UpdateLog& log);
-    bool (*checkReleasePackage)(const std::wstring& releaseFolder, const std::wstring& exeName);
+    std::optional<HeldFolders> (*holdFolders)(const CheckedFolders& checked);
+    bool (*checkReleasePackage)(const Held& release, const std::wstring& exeName);
 
     HeldLock (*lockInstallFolder)(const FileId& install);
     HeldLock (*lockBackupFolder)(const std::wstring& backup);
-    BackupFolderFinding (*inspectBackupFolder)(const std::wstring& backupFolder, const std::wstring& exeName);
+    BackupFolderFinding (*inspectBackupFolder)(const Held& backup, const std::wstring& exeName);
     bool (*waitForApplicationExit)(std::uint32_t processId, UpdateLog& log);
     bool (*checkFolderSafetyAgain)(const UpdateOptions& options, const std::wstring& updaterPath,
                                    const CheckedFolders& before);
-    bool (*isStillFolder)(const std::wstring& folder, const std::wstring& checked);
-    bool (*emptyBackupFolder)(const std::wstring& backupFolder, const std::optional<FileId>& checked,
-                              const FileId& install, UpdateLog& log);
-    bool (*removeWholeFolder)(const std::wstring& folder, const std::optional<FileId>& checked, UpdateLog& log);
-    bool (*startBackupFolder)(const std::wstring& backupFolder, const FileId& install, UpdateLog& log);
-    bool (*writeBackupMark)(const std::wstring& backupFolder, const BackupMark& mark);
-    bool (*clearInstallFolder)(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log,
+    bool (*readyBackupFolder)(HeldFolders& folders, const std::wstring& backupPath, const FileId& install,
+                              UpdateLog& log);
+    bool (*writeBackupMark)(const Held& backup, const std::wstring& backupPath, const BackupMark& mark);
+    bool (*removeBackupMark)(const Held& backup);
+    bool (*clearInstallFolder)(const Held& install, const std::wstring& installPath, UpdateLog& log,
                                AfterEntryNotRemoved after);
-    bool (*copyTree)(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log);
-    bool (*holdsExactly)(const std::wstring& install, const std::wstring& backup);
-    bool (*verifyNewExecutable)(const std::wstring& path);
+    bool (*copyTree)(const Held& source, const std::wstring& sourcePath, const Held& destination,
+                     const std::wstring& destinationPath, CopyOf what, UpdateLog& log);
+    bool (*holdsExactly)(const Held& install, const Held& backup);
+    bool (*verifyNewExecutable)(const Held& install, const std::wstring& exeName);
     bool (*restartApplication)(const std::wstring& executablePath, UpdateLog& log);
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "folders/backup_mark.h"
+#include "folders/held_folders.h"
 #include "log/update_log.h"
 
 namespace quorila {
@@ -11,9 +12,11 @@ namespace quorila {
 // What a --backup folder is, found before anything is written into it.
 enum class BackupFolderKind {
     none,    // not there, or empty
-    marked,  // holds a state file: a backup this updater made
-    legacy,  // no state file but --exe as a file: a backup made before there was one
-    foreign, // anything else (a folder of someone's files, unreadable): not the updater's to remove
+    marked,  // holds a valid state file: a backup this updater made
+    legacy,  // no state file, and an installation by the release's own rule (--exe a file, "data" a
+             // folder, no link at its top): a backup made before there were state files
+    foreign, // anything else (a folder of someone's files, a damaged state file, unreadable): not
+             // the updater's to remove
 };
 
 struct BackupFolderFinding {
@@ -21,7 +24,8 @@ struct BackupFolderFinding {
     std::optional<BackupMark> mark; // with `marked`
 };
 
-BackupFolderFinding inspectBackupFolder(const std::wstring& backupFolder, const std::wstring& exeName);
+// What the held backup folder is (none when it is not there: `backup` empty).
+BackupFolderFinding inspectBackupFolder(const Held& backup, const std::wstring& exeName);
 
 // True when the backup holds a whole installation of the install folder `install` and an update
 // over that folder was cut off: that backup is the last good installation and must be kept.
@@ -30,16 +34,13 @@ inline bool isUpdateUnderWay(const std::optional<BackupMark>& mark, const std::o
     return mark && install && mark->state == BackupState::updating && mark->install == *install;
 }
 
-// Empties an existing backup folder (still the folder `checked` identifies) so that a run cut off
-// meanwhile leaves it recognisably the updater's: it is first marked as a backup of `install`
-// being made, then everything in it but the state file is removed. True when only that is left
-// (or the folder was not there); false after "Dosya silinemedi: " + folder otherwise.
-bool emptyBackupFolder(const std::wstring& backupFolder, const std::optional<FileId>& checked, const FileId& install,
-                       UpdateLog& log);
-
-// Creates the (emptied or missing) backup folder and marks it as the updater's own, a backup of
-// `install` being made, before anything is copied into it. False after "Klasör oluşturulamadı: "
-// + folder when it cannot be made; false without a line when it cannot be marked.
-bool startBackupFolder(const std::wstring& backupFolder, const FileId& install, UpdateLog& log);
+// Readies the backup folder for a new backup of `install`, marked as the updater's own and as a
+// backup being made before anything is copied into it, so that a run cut off meanwhile leaves it
+// recognisably the updater's. An existing (held) backup folder is emptied of everything but its
+// state file; a missing one is made, level by level, each level created new below the held folder
+// above it (an entry planted at its name, a link among them, fails the creation), and held from
+// then on. True when the held backup folder holds only its state file; false after
+// "Dosya silinemedi: " or "Klasör oluşturulamadı: " + folder (`backupPath`) otherwise.
+bool readyBackupFolder(HeldFolders& folders, const std::wstring& backupPath, const FileId& install, UpdateLog& log);
 
 } // namespace quorila

@@ -257,7 +257,7 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
         return std::nullopt;
     }
     return CheckedFolders{std::move(resolved[0]), std::move(resolved[1]), std::move(resolved[2]),
-                          idIfAny(full[1]), idIfAny(full[2])};
+                          idIfAny(full[0]), idIfAny(full[1]), idIfAny(full[2])};
 }
 
 bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
@@ -267,12 +267,6 @@ bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& up
     return now && sameFolder(now->release, before.release) && sameFolder(now->install, before.install)
         && sameFolder(now->backup, before.backup) && now->installId && now->installId == before.installId
         && now->backupId == before.backupId;
-}
-
-bool isStillFolder(const std::wstring& folder, const std::wstring& checked)
-{
-    const auto now = spellings(folder);
-    return now && sameFolder(now->resolved, checked);
 }
 
 } // namespace quorila

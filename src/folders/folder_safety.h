@@ -13,12 +13,13 @@ namespace quorila {
 // The single-folder rule: not empty, not a bare name, and its full form not a bare root.
 bool isSafeFolder(const std::wstring& path);
 
-// The three folders as the disk resolved them when they were checked, and the identities of the
-// install and backup folders (nothing where a folder was not there).
+// The three folders as the disk resolved them when they were checked, and their identities
+// (nothing where a folder was not there).
 struct CheckedFolders {
     std::wstring release;
     std::wstring install;
     std::wstring backup;
+    std::optional<FileId> releaseId;
     std::optional<FileId> installId;
     std::optional<FileId> backupId;
 };
@@ -49,9 +50,5 @@ std::optional<CheckedFolders> checkFolderSafety(const UpdateOptions& options, co
 // same folders on disk (the install folder there). Silent.
 bool checkFolderSafetyAgain(const UpdateOptions& options, const std::wstring& updaterPath,
                             const CheckedFolders& before);
-
-// True when `folder` still resolves to `checked`, the resolved path it had when it was checked:
-// asked right before a step that deletes in it. Silent.
-bool isStillFolder(const std::wstring& folder, const std::wstring& checked);
 
 } // namespace quorila

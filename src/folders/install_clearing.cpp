@@ -1,4 +1,4 @@
-// Emptying the install folder before a release (or the backup) is copied in, keeping the
+// Emptying the held install folder before a release (or the backup) is copied in, keeping the
 // installer's maintenance files.
 
 #include "folders/install_clearing.h"
@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "folders/entry_rules.h"
+#include "folders/log_texts.h"
 #include "fs/held.h"
 #include "fs/path_grammar.h"
 
@@ -17,30 +18,13 @@ namespace {
 
 constexpr std::wstring_view folderNotListedLine = L"Klasör listelenemedi: ";
 constexpr std::wstring_view maintenanceFileKeptLine = L"Installer bakım dosyası korunuyor: ";
-constexpr std::wstring_view entryNotRemovedLine = L"Dosya silinemedi: ";
 
 } // namespace
 
-bool clearInstallFolder(const std::wstring& installFolder, const FileId& checkedInstall, UpdateLog& log,
+bool clearInstallFolder(const Held& install, const std::wstring& installPath, UpdateLog& log,
                         AfterEntryNotRemoved after)
 {
     std::error_code error;
-    if (fileKind(installFolder, error) == FileKind::missing) {
-        // Absent: nothing to clear. Status unreadable: the caller handles the false.
-        return !error;
-    }
-    // Held from here on: every entry is removed from the folder that was checked, however its
-    // path is changed meanwhile.
-    const Held install = openFolder(installFolder, Access::read, error);
-    if (error) {
-        logLine(log, folderNotListedLine, installFolder);
-        return false;
-    }
-    if (heldId(install, error) != checkedInstall || error) {
-        logLine(log, entryNotRemovedLine, installFolder);
-        return false;
-    }
-
     FolderEntries entries(install);
     ListedEntry entry;
     bool cleared = true;
@@ -51,7 +35,7 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
         }
         removeChild(install, entry, error);
         if (error) {
-            logLine(log, entryNotRemovedLine, joinPath(installFolder, entry.name));
+            logLine(log, entryNotRemovedLine, joinPath(installPath, entry.name));
             if (after == AfterEntryNotRemoved::stop) {
                 return false;
             }
@@ -60,27 +44,10 @@ bool clearInstallFolder(const std::wstring& installFolder, const FileId& checked
     }
     // A listing that cannot go on would leave entries behind unseen: the clearing fails.
     if (error) {
-        logLine(log, folderNotListedLine, installFolder);
+        logLine(log, folderNotListedLine, installPath);
         return false;
     }
     return cleared;
-}
-
-bool removeWholeFolder(const std::wstring& folder, const std::optional<FileId>& checked, UpdateLog& log)
-{
-    std::error_code error;
-    if (checked) {
-        removeTree(folder, error, checked);
-    } else if (fileKind(folder, error) != FileKind::missing) {
-        error = std::make_error_code(std::errc::file_exists); // appeared since the check: not ours
-    }
-    // A removal that reports no error yet leaves the folder (an entry deleted only once the last
-    // handle to it closes) has not removed it either.
-    if (error || fileKind(folder, error) != FileKind::missing || error) {
-        logLine(log, entryNotRemovedLine, folder);
-        return false;
-    }
-    return true;
 }
 
 } // namespace quorila

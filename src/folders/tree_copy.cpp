@@ -3,6 +3,7 @@
 
 #include "folders/tree_copy.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "folders/backup_mark.h"
+#include "folders/log_texts.h"
 #include "fs/held.h"
 #include "fs/path_grammar.h"
 
@@ -18,31 +20,52 @@ namespace quorila {
 
 namespace {
 
-constexpr std::wstring_view folderNotCreatedLine = L"Klasör oluşturulamadı: ";
 constexpr std::wstring_view sourceNotFoundLine = L"Kaynak klasör bulunamadı: ";
-constexpr std::wstring_view sourceNotReadableLine = L"Kaynak klasör okunamadı: ";
 constexpr std::wstring_view listingFailedLine = L"Kaynak klasör taranırken hata oluştu.";
 constexpr std::wstring_view fileNotCopiedLine = L"Dosya kopyalanamadı: ";
 
-// One folder being copied: its source held and listed, its copy held, and both paths for the log.
+// One folder being copied: its source held and listed, its copy held, both paths for the log,
+// and the names this copy has made in it (an entry found at a new name is never one of them).
 struct Level {
-    Held source;
-    FolderEntries entries;
+    Held source; // empty at the top: the roots are the caller's
     Held target;
+    FolderEntries entries;
     std::wstring sourcePath;
     std::wstring targetPath;
+    std::vector<std::wstring> made;
 };
+
+// The two folders a level reads from and writes into.
+struct Roots {
+    const Held& source;
+    const Held& target;
+};
+
+const Held& sourceOf(const Level& level, const Roots& roots)
+{
+    return level.source.handle ? level.source : roots.source;
+}
+
+const Held& targetOf(const Level& level, const Roots& roots)
+{
+    return level.target.handle ? level.target : roots.target;
+}
 
 // What making an entry at the destination came to.
 enum class Made { created, kept, failed };
 
 // Makes `name` in `folder` new: a folder (merged into when a plain folder is there already) or an
-// empty file. Anything else there is removed as itself first; in a copy back a link stays.
-Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf what, Held& made,
+// empty file. Anything else there is removed as itself first; in a copy back a link stays. An
+// entry there that this copy made itself (another name for it: a short name, or letter case in a
+// folder that tells case apart) is never removed: that fails.
+Made makeEntry(const Held& folder, Level& level, std::wstring_view name, bool isFolder, CopyOf what, Held& made,
                std::error_code& error)
 {
     made = createChild(folder, name, isFolder, error);
     if (!isAlreadyTaken(error)) {
+        if (!error) {
+            level.made.emplace_back(name);
+        }
         return error ? Made::failed : Made::created;
     }
     ListedEntry there;
@@ -54,8 +77,12 @@ Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf
     if (!described) {
         return Made::failed;
     }
+    if (std::find(level.made.begin(), level.made.end(), there.name) != level.made.end()) {
+        error = notItself();
+        return Made::failed;
+    }
     if (isFolder && there.isFolder() && !there.isLink()) {
-        made = openChild(folder, name, true, Access::write, error);
+        made = openChild(folder, there.name, true, Access::write, error);
         return error ? Made::failed : Made::created;
     }
     removeChild(folder, there, error);
@@ -64,35 +91,29 @@ Made makeEntry(const Held& folder, std::wstring_view name, bool isFolder, CopyOf
     } else if (!isFolder && !there.isFolder()) {
         // Held open by a program that lets others write it but not delete it.
         std::error_code notOverwritten;
-        made = openForOverwrite(folder, name, notOverwritten);
+        made = openForOverwrite(folder, there.name, notOverwritten);
         error = notOverwritten ? error : notOverwritten;
     }
     return error ? Made::failed : Made::created;
 }
 
-// The two roots held, the destination's missing folders created; nothing after one line when
-// either cannot be.
-std::optional<Level> openRoots(const std::wstring& source, const std::wstring& destination, UpdateLog& log)
+// In a copy back, a file at the destination that can be neither removed nor written over (a
+// program has it loaded) is kept when it is the backup's file already.
+bool isKeptAsItIs(const Held& folder, const Held& from, const ListedEntry& entry, CopyOf what,
+                  std::vector<char>& buffer)
 {
+    if (what != CopyOf::backup || entry.isFolder()) {
+        return false;
+    }
     std::error_code error;
-    Held sourceRoot = openFolder(source, Access::read, error);
-    if (error) {
-        logLine(log, isNotFound(error) ? sourceNotFoundLine : sourceNotReadableLine, source);
-        return std::nullopt;
-    }
-    Held targetRoot = openFolderLevels(destination, Levels::followLinks, error);
-    if (error) {
-        logLine(log, folderNotCreatedLine, destination);
-        return std::nullopt;
-    }
-    FolderEntries rootEntries(sourceRoot);
-    return Level{std::move(sourceRoot), std::move(rootEntries), std::move(targetRoot), source, destination};
+    const Held there = openChild(folder, entry.name, false, Access::read, error);
+    return !error && !there.isLink() && haveSameContent(from, there, buffer, error) && !error;
 }
 
 // Copies one listed entry of the folder at the top of `levels`: a file whole, a folder made and
 // pushed to be walked next. False after one line when it fails.
-bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what, std::vector<char>& buffer,
-               UpdateLog& log)
+bool copyEntry(std::vector<Level>& levels, const Roots& roots, const ListedEntry& entry, CopyOf what,
+               std::vector<char>& buffer, UpdateLog& log)
 {
     Level& level = levels.back();
     std::wstring sourcePath = joinPath(level.sourcePath, entry.name);
@@ -103,7 +124,7 @@ bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what
     std::error_code error;
     Held from;
     if (!entry.isLink()) {
-        from = openChild(level.source, entry.name, entry.isFolder(), Access::read, error);
+        from = openChild(sourceOf(level, roots), entry.name, entry.isFolder(), Access::read, error);
     }
     const bool link = entry.isLink() || error == notItself() || from.isLink();
     if (error && !link) {
@@ -120,7 +141,11 @@ bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what
     }
 
     Held made;
-    const Made outcome = makeEntry(level.target, entry.name, entry.isFolder(), what, made, error);
+    const Held& target = targetOf(level, roots);
+    const Made outcome = makeEntry(target, level, entry.name, entry.isFolder(), what, made, error);
+    if (outcome == Made::failed && !link && isKeptAsItIs(target, from, entry, what, buffer)) {
+        return true;
+    }
     if (outcome == Made::failed) {
         logLine(log, entry.isFolder() ? folderNotCreatedLine : fileNotCopiedLine,
                 entry.isFolder() ? targetPath : sourcePath);
@@ -131,8 +156,8 @@ bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what
     }
     if (entry.isFolder()) {
         FolderEntries entries(from);
-        levels.push_back({std::move(from), std::move(entries), std::move(made), std::move(sourcePath),
-                          std::move(targetPath)}); // `level` is not used after this
+        levels.push_back({std::move(from), std::move(made), std::move(entries), std::move(sourcePath),
+                          std::move(targetPath), {}}); // `level` is not used after this
         return true;
     }
     copyContent(from, made, buffer, error);
@@ -145,17 +170,20 @@ bool copyEntry(std::vector<Level>& levels, const ListedEntry& entry, CopyOf what
 
 } // namespace
 
-bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log)
+bool copyTree(const Held& source, const std::wstring& sourcePath, const Held& destination,
+              const std::wstring& destinationPath, CopyOf what, UpdateLog& log)
 {
-    std::optional<Level> root = openRoots(source, destination, log);
-    if (!root) {
+    if (!source.handle) {
+        logLine(log, sourceNotFoundLine, sourcePath);
         return false;
     }
+    const Roots roots{source, destination};
     std::vector<Level> levels;
-    levels.push_back(std::move(*root));
+    levels.push_back({Held{}, Held{}, FolderEntries(source), sourcePath, destinationPath, {}});
     std::vector<char> buffer;
     ListedEntry entry;
     std::error_code error;
+    bool copied = true;
     while (!levels.empty()) {
         if (!levels.back().entries.next(entry, error)) {
             if (error) {
@@ -168,11 +196,15 @@ bool copyTree(const std::wstring& source, const std::wstring& destination, CopyO
         if (levels.size() == 1 && isBackupMarkEntry(entry.name)) {
             continue; // the backup folder's state file belongs to that folder alone
         }
-        if (!copyEntry(levels, entry, what, buffer, log)) {
-            return false;
+        if (!copyEntry(levels, roots, entry, what, buffer, log)) {
+            // A copy back goes on: every entry it can restore is restored.
+            if (what != CopyOf::backup) {
+                return false;
+            }
+            copied = false;
         }
     }
-    return true;
+    return copied;
 }
 
 } // namespace quorila

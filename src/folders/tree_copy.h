@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "fs/held.h"
 #include "log/update_log.h"
 
 namespace quorila {
@@ -22,12 +23,17 @@ enum class CopyOf {
     backup,
 };
 
-// Copies every folder and file below `source` into `destination` (created if needed, level by
-// level), deleting nothing else; the backup folder's state file (top level) is never copied. Every entry is read through a handle opened relative to the
-// folder it was listed in, and written into an entry just created relative to its new folder: an
-// entry already at the destination is removed as itself first (a link as the link, a hard link as
-// this one name), a folder merged into. Stops at the first failure after exactly one line; a
-// refused link fails with "Dosya kopyalanamadı: " + its path.
-bool copyTree(const std::wstring& source, const std::wstring& destination, CopyOf what, UpdateLog& log);
+// Copies every folder and file below the held folder `source` into the held folder
+// `destination`, deleting nothing else; the backup folder's state file (top level) is never
+// copied. `sourcePath` and `destinationPath` name them in the log. Every entry is read through a
+// handle opened relative to the folder it was listed in, and written into an entry just created
+// relative to its new folder: an entry already at the destination is removed as itself first (a
+// link as the link, a hard link as this one name), a folder merged into; an entry this copy made
+// itself is never removed again. Stops at the first failure after exactly one line (a refused
+// link fails with "Dosya kopyalanamadı: " + its path), except a copy back, which goes on to
+// restore everything it can, keeps a file it can neither remove nor write over when it is the
+// backup's already, and returns false after a line for each entry it could not restore.
+bool copyTree(const Held& source, const std::wstring& sourcePath, const Held& destination,
+              const std::wstring& destinationPath, CopyOf what, UpdateLog& log);
 
 } // namespace quorila

@@ -23,21 +23,16 @@ namespace {
 // link to one counts as one, never entered); the top-level entries `leftOut` names are passed over
 // with everything below them. Nothing when a listing fails.
 template <typename LeftOut>
-std::optional<std::map<std::wstring, bool>> entries(const std::wstring& root, LeftOut leftOut)
+std::optional<std::map<std::wstring, bool>> entries(const Held& root, LeftOut leftOut)
 {
     struct Level {
-        Held folder;
+        Held folder; // empty at the top: the root is the caller's
         FolderEntries entries;
         std::wstring prefix;
     };
     std::error_code error;
-    Held top = openFolder(root, Access::read, error);
-    if (error) {
-        return std::nullopt;
-    }
     std::vector<Level> levels;
-    FolderEntries topEntries(top);
-    levels.push_back({std::move(top), std::move(topEntries), L""});
+    levels.push_back({Held{}, FolderEntries(root), L""});
     std::map<std::wstring, bool> found;
     ListedEntry entry;
     while (!levels.empty()) {
@@ -59,7 +54,7 @@ std::optional<std::map<std::wstring, bool>> entries(const std::wstring& root, Le
         }
         found[key] = entry.isFolder();
         if (entry.isFolder() && !entry.isLink()) {
-            Held child = openChild(level.folder, entry.name, true, Access::read, error);
+            Held child = openChild(level.folder.handle ? level.folder : root, entry.name, true, Access::read, error);
             if (error == notItself()) {
                 continue; // a link the platform followed: not entered
             }
@@ -75,7 +70,7 @@ std::optional<std::map<std::wstring, bool>> entries(const std::wstring& root, Le
 
 } // namespace
 
-bool holdsExactly(const std::wstring& install, const std::wstring& backup)
+bool holdsExactly(const Held& install, const Held& backup)
 {
     const auto installed = entries(install, [](const std::wstring& name) { return isInstallerMaintenanceFile(name); });
     const auto backedUp = entries(backup, [](const std::wstring& name) {

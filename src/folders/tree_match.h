@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "fs/held.h"
 
 namespace quorila {
 
@@ -8,7 +8,7 @@ namespace quorila {
 // (letter case aside), each a folder in both or a file in both. The installer's maintenance
 // entries at the top of `install` (the clearing keeps them) and the backup's state file are left
 // out. Contents are not compared: the caller has just copied every file of the backup over its
-// namesake. False when either folder cannot be listed whole. Silent.
-bool holdsExactly(const std::wstring& install, const std::wstring& backup);
+// namesake, or found it the same. False when either held folder cannot be listed whole. Silent.
+bool holdsExactly(const Held& install, const Held& backup);
 
 } // namespace quorila

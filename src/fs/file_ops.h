@@ -20,6 +20,21 @@ std::error_code lastError();
 // A platform error number as these functions report it.
 std::error_code platformError(unsigned long code);
 
+// Keeps the first of several errors: `first` takes `next` only while it holds none.
+inline void keepFirstError(std::error_code& first, const std::error_code& next)
+{
+    if (!first) {
+        first = next;
+    }
+}
+
+// For a fault that passes by itself (another program, a virus scanner or an indexer, holds the
+// entry for a moment without letting others share it; with `accessToo`, also an access refused,
+// as a file whose deletion is pending answers): pauses, a little longer each time, and returns
+// true while about two seconds in all have not been spent on it (`attempt` counts, from 0).
+// False at once for any other error.
+bool pauseBeforeRetry(const std::error_code& error, int& attempt, bool accessToo = false);
+
 // True for the errors that mean nothing is at that place: a missing entry or folder, or a file
 // where a folder was to be.
 bool isNotFound(const std::error_code& error);

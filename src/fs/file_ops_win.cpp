@@ -37,6 +37,17 @@ std::error_code lastError()
     return platformError(GetLastError());
 }
 
+bool pauseBeforeRetry(const std::error_code& error, int& attempt, bool accessToo)
+{
+    const bool passing = error == platformError(ERROR_SHARING_VIOLATION) || error == platformError(ERROR_LOCK_VIOLATION)
+        || (accessToo && error == platformError(ERROR_ACCESS_DENIED));
+    if (!passing || attempt > 10) {
+        return false; // 1 + 2 + ... + 1024 ms: about two seconds
+    }
+    Sleep(1u << attempt++);
+    return true;
+}
+
 bool isReparsePoint(const std::wstring& path, std::error_code& error)
 {
     error.clear();

@@ -22,9 +22,10 @@ namespace quorila {
 enum class Access {
     pass,          // reaching what lies below a folder, nothing else
     read,          // listing a folder, reading a file
-    write,         // creating entries in a folder, writing a file
-    remove,        // removing it (a folder: also listing it)
-    removeLocked,  // removing a read-only entry, whose attribute must be cleared first
+    add,            // creating entries in a folder, nothing else
+    write,          // creating entries in a folder, writing a file
+    remove,         // removing it (a folder: also listing it)
+    removeReadOnly, // removing a read-only entry, whose attribute must be cleared first
 };
 
 // An open file or folder and the name it was reached under, from the root of its volume. A
@@ -42,11 +43,16 @@ struct Held {
 // them), opened through its literal \\?\ form, so that its length is not limited.
 Held openFolder(const std::wstring& path, Access access, std::error_code& error);
 
+// Where a name comes from: a listing (the entry's own name), or the user (who may write a short
+// 8.3 name for a long one).
+enum class NameFrom { listing, user };
+
 // The entry `name` directly in `folder`, of the kind the listing showed, opened as itself: a link
 // is never followed. What the platform reached must be that entry (a platform that follows links
 // whatever it is asked, as Wine does, reaches another): otherwise notItself(). An entry of the
 // other kind or none is the platform's error.
-Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error);
+Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error,
+               NameFrom from = NameFrom::listing);
 
 // A new folder or empty file `name` directly in `folder`. A name that is there already, a link
 // included, fails (ERROR_ALREADY_EXISTS): nothing that was there is ever opened instead.
@@ -75,15 +81,19 @@ struct ListedEntry {
 };
 
 // The entries of a held folder, in the platform's order, never "." or "..", a block at a time.
+// Listed through a handle of its own, opened afresh on the held folder: a platform may keep what
+// one handle has listed once (Wine does), and a folder held for a whole run is listed more than
+// once.
 class FolderEntries {
 public:
-    explicit FolderEntries(const Held& folder) : folder_(folder.handle.get()) {}
+    explicit FolderEntries(const Held& folder);
     // The next entry: false at the end of the folder, or with an error (a folder that cannot be
     // read is never taken for an empty one).
     bool next(ListedEntry& entry, std::error_code& error);
 
 private:
-    void* folder_;
+    UniqueHandle folder_;
+    std::error_code opened_;
     std::vector<unsigned char> block_;
     std::size_t offset_ = 0;
     bool started_ = false;
@@ -98,8 +108,17 @@ void removeHeld(Held& entry, std::error_code& error);
 // last-write time, as CopyFileW does. `buffer` is the caller's, reused from file to file.
 void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, std::error_code& error);
 
+// True when the held files `a` and `b` have the same size and content (read from where each
+// handle stands). `buffer` is the caller's.
+bool haveSameContent(const Held& a, const Held& b, std::vector<char>& buffer, std::error_code& error);
+
 // The identity of what a handle reaches.
 FileId heldId(const Held& held, std::error_code& error);
+
+// What `relative` (a name or names below `folder`, as the user wrote them) is below the held
+// folder, each level opened as itself: missing when nothing is there, an error (notItself()) when
+// a link stands on the way or at its end.
+FileKind kindBelow(const Held& folder, std::wstring_view relative, std::error_code& error);
 
 // How openFolderLevels treats the folders on a path that exist, and those that do not.
 enum class Levels {
@@ -114,22 +133,30 @@ enum class Levels {
 Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error);
 
 // The file `name` in `folder`, opened as itself for appending (every write lands at its end,
-// whoever else appends) with full sharing, created empty when missing. notItself() when what is
-// there is a link, or opens as another entry.
+// whoever else appends) with full sharing: created new when nothing is there, else the file that
+// is there opened as itself. notItself() when what is there is a link (dangling or not), or opens
+// as another entry: nothing is then created anywhere.
 Held openAppending(const Held& folder, std::wstring_view name, std::error_code& error);
+
+// Gives the plain file `from` of `folder` the name `to` in the same folder, replacing the entry
+// of that name (a link as the link, never what it reaches). Relative to the held folder where the
+// platform allows it; else through `folderPath`, the held folder's path.
+void renameChild(const Held& folder, const std::wstring& folderPath, std::wstring_view from, std::wstring_view to,
+                 std::error_code& error);
 
 } // namespace quorila
 
 namespace quorila {
 
-// What stands at `name` in `folder`, described as a listing would (its own attributes: a link as
-// a link). notItself() when the platform reached something else.
+// What stands at `name` in `folder`, described as a listing would (its own name and attributes:
+// a link as a link). notItself() when the platform reached something else.
 bool describeChild(const Held& folder, std::wstring_view name, ListedEntry& entry, std::error_code& error);
 
 // Removes the listed entry of `folder` as itself: a file or a link, or a folder with everything
 // below it, each entry through its own handle, opened relative to its folder's. Read-only entries
 // are removed; links are never entered. Nothing is removed unless the entry is the one `expected`
-// identifies (when given). The first error ends the removal.
+// identifies (when given). Inside a folder, an entry that cannot be removed is passed over (the
+// folders above it stay) and the rest removed; the first error is reported.
 void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error,
                  const std::optional<FileId>& expected = {});
 

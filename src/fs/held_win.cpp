@@ -9,6 +9,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,15 +48,18 @@ ACCESS_MASK accessMask(Access access, bool isFolder)
     case Access::read:
         mask |= isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : FILE_READ_DATA;
         break;
+    case Access::add:
+        mask |= FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+        break;
     case Access::write:
         mask |= isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY
                          : FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
         mask |= FILE_WRITE_ATTRIBUTES;
         break;
     case Access::remove:
-    case Access::removeLocked:
+    case Access::removeReadOnly:
         mask |= DELETE | (isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
-        mask |= access == Access::removeLocked ? FILE_WRITE_ATTRIBUTES : 0;
+        mask |= access == Access::removeReadOnly ? FILE_WRITE_ATTRIBUTES : 0;
         break;
     }
     return mask;
@@ -90,14 +94,16 @@ std::wstring childName(std::wstring_view folder, std::wstring_view name)
     return joined;
 }
 
-// True when `reached` is the entry `name` directly in the folder named `folder`. A name written
-// in its short form (a user's path, never a listing's) is taken by its place alone.
-bool isEntryAt(std::wstring_view reached, std::wstring_view folder, std::wstring_view name)
+// True when `reached` is the entry `name` directly in the folder named `folder`. A name the user
+// wrote may be a short (8.3) name, taken by its place alone; a name read from a listing must be
+// the entry's own, or a new long name could reach another entry through its short name.
+bool isEntryAt(std::wstring_view reached, std::wstring_view folder, std::wstring_view name, NameFrom from)
 {
     const std::wstring_view reachedFolder = parentPath(reached);
     const std::wstring_view folderName = folder.size() > 1 && folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
     return equalIgnoringCase(reachedFolder.empty() ? L"\\" : reachedFolder, folderName.empty() ? L"\\" : folderName)
-        && (equalIgnoringCase(fileName(reached), name) || name.find(L'~') != std::wstring_view::npos);
+        && (equalIgnoringCase(fileName(reached), name)
+            || (from == NameFrom::user && name.find(L'~') != std::wstring_view::npos));
 }
 
 // NtCreateFile of `name` relative to `folder`.
@@ -226,7 +232,8 @@ Held openFolder(const std::wstring& path, Access access, std::error_code& error)
     return held;
 }
 
-Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error)
+Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error,
+               NameFrom from)
 {
     Held held;
     held.handle.reset(createRelative(folder.handle.get(), name, accessMask(access, isFolder),
@@ -237,7 +244,7 @@ Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access
         return {};
     }
     std::optional<std::wstring> reached = reachedName(held.handle.get());
-    if (!reached || !isEntryAt(*reached, folder.name, name)) {
+    if (!reached || !isEntryAt(*reached, folder.name, name, from)) {
         error = notItself();
         return {};
     }
@@ -290,8 +297,8 @@ Held openForOverwrite(const Held& folder, std::wstring_view name, std::error_cod
     }
     const std::optional<std::wstring> reached = reachedName(held.handle.get());
     FILE_STANDARD_INFO standard{};
-    if (!reached || !isEntryAt(*reached, folder.name, name) || !readAttributes(held, error) || held.isLink()
-        || !GetFileInformationByHandleEx(held.handle.get(), FileStandardInfo, &standard, sizeof(standard))
+    if (!reached || !isEntryAt(*reached, folder.name, name, NameFrom::listing) || !readAttributes(held, error)
+        || held.isLink() || !GetFileInformationByHandleEx(held.handle.get(), FileStandardInfo, &standard, sizeof(standard))
         || standard.NumberOfLinks != 1) {
         error = error ? error : notItself();
         return {};
@@ -305,9 +312,29 @@ Held openForOverwrite(const Held& folder, std::wstring_view name, std::error_cod
     return held;
 }
 
+FolderEntries::FolderEntries(const Held& folder)
+{
+    // The held folder itself, opened again relative to its own handle (an empty name).
+    UNICODE_STRING none{};
+    OBJECT_ATTRIBUTES object{};
+    InitializeObjectAttributes(&object, &none, 0, folder.handle.get(), nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE handle = nullptr;
+    const NTSTATUS result = NtCreateFile(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &status, nullptr, 0,
+                                         shareAll, FILE_OPEN,
+                                         FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+                                         nullptr, 0);
+    folder_.reset(result < 0 ? nullptr : handle);
+    opened_ = result < 0 ? statusError(result) : std::error_code();
+}
+
 bool FolderEntries::next(ListedEntry& entry, std::error_code& error)
 {
-    error.clear();
+    error = opened_;
+    if (error) {
+        ended_ = true;
+        return false;
+    }
     for (;;) {
         if (ended_) {
             return false;
@@ -329,7 +356,7 @@ bool FolderEntries::next(ListedEntry& entry, std::error_code& error)
         const auto kind = started_ ? FileIdBothDirectoryInfo : FileIdBothDirectoryRestartInfo;
         started_ = true;
         offset_ = 0;
-        if (!GetFileInformationByHandleEx(folder_, kind, block_.data(), static_cast<DWORD>(block_.size()))) {
+        if (!GetFileInformationByHandleEx(folder_.get(), kind, block_.data(), static_cast<DWORD>(block_.size()))) {
             error = lastError();
             ended_ = true;
             block_.clear();
@@ -378,6 +405,36 @@ void copyContent(const Held& from, const Held& to, std::vector<char>& buffer, st
     kept.FileAttributes = (basic.FileAttributes & copied) != 0 ? basic.FileAttributes & copied : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(to.handle.get(), FileBasicInfo, &kept, sizeof(kept))) {
         error = lastError();
+    }
+}
+
+bool haveSameContent(const Held& a, const Held& b, std::vector<char>& buffer, std::error_code& error)
+{
+    error.clear();
+    FILE_STANDARD_INFO sizeA{}, sizeB{};
+    if (!GetFileInformationByHandleEx(a.handle.get(), FileStandardInfo, &sizeA, sizeof(sizeA))
+        || !GetFileInformationByHandleEx(b.handle.get(), FileStandardInfo, &sizeB, sizeof(sizeB))) {
+        error = lastError();
+        return false;
+    }
+    if (sizeA.EndOfFile.QuadPart != sizeB.EndOfFile.QuadPart) {
+        return false;
+    }
+    constexpr DWORD half = 1 << 19;
+    buffer.resize(2 * half);
+    for (;;) {
+        DWORD readA = 0, readB = 0;
+        if (!ReadFile(a.handle.get(), buffer.data(), half, &readA, nullptr)
+            || !ReadFile(b.handle.get(), buffer.data() + half, half, &readB, nullptr)) {
+            error = lastError();
+            return false;
+        }
+        if (readA != readB || !std::equal(buffer.begin(), buffer.begin() + readA, buffer.begin() + half)) {
+            return false;
+        }
+        if (readA == 0) {
+            return true;
+        }
     }
 }
 
@@ -465,7 +522,7 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
         const Access access = i + 1 == elements.size() ? last : Access::pass;
         Held next;
         if (!missing && levels != Levels::followLinks) {
-            next = openChild(folder, elements[i], true, access, error);
+            next = openChild(folder, elements[i], true, access, error, NameFrom::user);
             error = !error && next.isLink() ? notItself() : error;
         } else if (!missing) {
             next = openFollowing(folder, elements[i], access, error);
@@ -479,17 +536,103 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
     return error ? Held{} : std::move(folder);
 }
 
+FileKind kindBelow(const Held& folder, std::wstring_view relative, std::error_code& error)
+{
+    const std::vector<std::wstring_view> elements = folderElements(relative);
+    std::optional<Held> level;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const Held& above = level ? *level : folder;
+        ListedEntry there;
+        if (!describeChild(above, elements[i], there, error) || there.isLink()) {
+            if (isNotFound(error)) {
+                error.clear();
+                return FileKind::missing;
+            }
+            error = error ? error : notItself();
+            return FileKind::missing;
+        }
+        if (i + 1 == elements.size()) {
+            return there.isFolder() ? FileKind::folder : FileKind::file;
+        }
+        Held next = openChild(above, there.name, true, Access::pass, error);
+        if (error) {
+            error = isNotFound(error) ? std::error_code() : error;
+            return FileKind::missing;
+        }
+        level = std::move(next);
+    }
+    error = platformError(ERROR_INVALID_NAME);
+    return FileKind::missing;
+}
+
 Held openAppending(const Held& folder, std::wstring_view name, std::error_code& error)
 {
+    // Created new where nothing is there (a link of that name, dangling or not, makes this fail);
+    // only an entry that exists already is opened, as itself. Never "open or create", which
+    // creates what a dangling link points to.
+    constexpr ACCESS_MASK appending = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     Held held;
-    held.handle.reset(createRelative(folder.handle.get(), name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                     shareAll, FILE_OPEN_IF, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE,
-                                     FILE_ATTRIBUTE_NORMAL, error));
-    const auto reached = held.handle ? reachedName(held.handle.get()) : std::nullopt;
-    if (held.handle && (!reached || !isEntryAt(*reached, folder.name, name) || !readAttributes(held, error) || held.isLink())) {
-        error = notItself();
+    held.handle.reset(createRelative(folder.handle.get(), name, appending, shareAll, FILE_CREATE,
+                                     FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, error));
+    if (isAlreadyTaken(error)) {
+        held.handle.reset(createRelative(folder.handle.get(), name, appending, shareAll, FILE_OPEN,
+                                         FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, 0, error));
+        const auto reached = held.handle ? reachedName(held.handle.get()) : std::nullopt;
+        // Taken, yet not there to open: a link whose target is missing.
+        if (isNotFound(error) || (held.handle && (!reached || !isEntryAt(*reached, folder.name, name, NameFrom::listing)
+                                                  || !readAttributes(held, error) || held.isLink()))) {
+            error = notItself();
+        }
     }
     return error ? Held{} : std::move(held);
+}
+
+void renameChild(const Held& folder, const std::wstring& folderPath, std::wstring_view from, std::wstring_view to,
+                 std::error_code& error)
+{
+    Held entry;
+    entry.handle.reset(createRelative(folder.handle.get(), from, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                      shareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, 0,
+                                      error));
+    const auto reached = entry.handle ? reachedName(entry.handle.get()) : std::nullopt;
+    if (entry.handle
+        && (!reached || !isEntryAt(*reached, folder.name, from, NameFrom::listing) || !readAttributes(entry, error)
+            || entry.isLink())) {
+        error = error ? error : notItself();
+    }
+    if (error) {
+        return;
+    }
+    // The new name relative to the held folder, replacing an entry of that name (a link as the
+    // link), at once where the file system offers POSIX semantics.
+    std::vector<unsigned char> buffer;
+    const auto renameTo = [&](FILE_INFO_BY_HANDLE_CLASS kind, DWORD flags, HANDLE root, std::wstring_view name) {
+        buffer.assign(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t), 0);
+        auto* const info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        std::memcpy(buffer.data(), &flags, sizeof flags); // Flags, or ReplaceIfExists in its first byte
+        info->RootDirectory = root;
+        info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+        std::copy(name.begin(), name.end(), info->FileName);
+        return SetFileInformationByHandle(entry.handle.get(), kind, info, static_cast<DWORD>(buffer.size())) != 0;
+    };
+    constexpr auto fileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    constexpr DWORD replace = 0x1, posix = 0x2; // FILE_RENAME_FLAG_REPLACE_IF_EXISTS, _POSIX_SEMANTICS
+    if (renameTo(fileRenameInfoEx, replace | posix, folder.handle.get(), to)
+        || (GetLastError() == ERROR_INVALID_PARAMETER && renameTo(FileRenameInfo, replace, folder.handle.get(), to))) {
+        error.clear();
+        return;
+    }
+    error = lastError();
+    if (error != platformError(ERROR_INVALID_PARAMETER)) {
+        return;
+    }
+    // A platform that takes no folder handle for a rename (Wine): the folder's path names it. The
+    // folder is held without delete sharing, so that path still reaches it.
+    std::error_code unknown;
+    std::wstring native = literalForm(fullPath(folderPath, unknown)).first;
+    native[1] = L'?'; // "\\?\" to the native "\??\"
+    native = childName(native, to);
+    error = unknown ? unknown : renameTo(FileRenameInfo, replace, nullptr, native) ? std::error_code() : lastError();
 }
 
 } // namespace quorila

@@ -163,10 +163,11 @@ bool equalsIgnoringAsciiCase(std::wstring_view text, std::wstring_view upper) no
 bool isNameInsideFolder(std::wstring_view exeName) noexcept
 {
     // Joined to the folders' full forms, literal ones among them: every element must mean the
-    // same file there as in a plain path, so ".." (a name ending in a dot) is refused with the rest.
+    // same file there as in a plain path, and every check, the copy and the start must name one
+    // file, so "." and ".." (names ending in a dot) are refused with the rest.
     return !fileName(exeName).empty() && rootPath(exeName).empty()
         && everyElement(exeName, [](std::wstring_view element, bool) {
-               return element == L"." || (isPlainName(element) && !endsInDotOrBlank(element));
+               return isPlainName(element) && !endsInDotOrBlank(element);
            });
 }
 

@@ -40,9 +40,9 @@ bool everyElement(std::wstring_view names, Visit visit)
     }
 }
 
-// True when `exeName` names a file inside a folder: it stays below it ("." elements allowed), has a
+// True when `exeName` names a file inside a folder in one spelling only: it stays below it, has a
 // non-empty file name, and every element is a name a file may have, as in a literal form (no
-// device name, stream, reserved character, or name ending in a dot or blank).
+// ".", "..", device name, stream, reserved character, or name ending in a dot or blank).
 bool isNameInsideFolder(std::wstring_view exeName) noexcept;
 
 // "C:", a device prefix ("\\?", "\\.", "\??") or a server ("\\server"); empty otherwise.

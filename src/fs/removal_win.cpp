@@ -19,7 +19,7 @@ namespace {
 
 Access removalAccess(unsigned long attributes)
 {
-    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? Access::removeLocked : Access::remove;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? Access::removeReadOnly : Access::remove;
 }
 
 // Removes an emptied folder. Where a file system deletes only when the last handle closes (no
@@ -39,36 +39,48 @@ void removeEmptied(Held& folder, std::error_code& error)
 struct Emptying {
     Held folder;
     FolderEntries entries;
+    bool leftSome = false; // an entry of it could not be removed: it stays
 };
 
-// Everything below the held folder, then the folder itself. The open folders are kept on the heap
-// rather than the call stack, so that the deepest tree a path can name fits.
-void removeFolder(Held root, std::error_code& error)
+// Everything below the held folder, then the folder itself. An entry that cannot be removed is
+// passed over and the rest removed all the same; the first error is the one reported. The open
+// folders are kept on the heap rather than the call stack, so that the deepest tree a path can
+// name fits.
+void removeFolder(Held root, std::error_code& firstError)
 {
     std::vector<Emptying> open;
     FolderEntries rootEntries(root);
     open.push_back({std::move(root), std::move(rootEntries)});
     ListedEntry entry;
-    while (!error && !open.empty()) {
+    std::error_code error;
+    while (!open.empty()) {
         Emptying& current = open.back();
+        bool leftSome = false;
         if (!current.entries.next(entry, error)) {
-            if (!error) {
-                Held emptied = std::move(current.folder);
-                open.pop_back();
-                removeEmptied(emptied, error);
+            Emptying emptied = std::move(current);
+            open.pop_back();
+            if (!error && !emptied.leftSome) {
+                removeEmptied(emptied.folder, error);
             }
-            continue;
-        }
-        const bool enter = entry.isFolder() && !entry.isLink();
-        Held child = openChild(current.folder, entry.name, entry.isFolder(), removalAccess(entry.attributes), error);
-        if (error) {
-            error = error == platformError(ERROR_FILE_NOT_FOUND) ? std::error_code() : error; // gone meanwhile
-        } else if (enter && !child.isLink()) {
-            FolderEntries entries(child);
-            open.push_back({std::move(child), std::move(entries)}); // `current` is not used after this
+            leftSome = emptied.leftSome;
         } else {
-            removeHeld(child, error);
+            const bool enter = entry.isFolder() && !entry.isLink();
+            Held child = openChild(current.folder, entry.name, entry.isFolder(), removalAccess(entry.attributes), error);
+            if (error) {
+                error = error == platformError(ERROR_FILE_NOT_FOUND) ? std::error_code() : error; // gone meanwhile
+            } else if (enter && !child.isLink()) {
+                FolderEntries entries(child);
+                open.push_back({std::move(child), std::move(entries)}); // `current` is not used after this
+                continue;
+            } else {
+                removeHeld(child, error);
+            }
         }
+        keepFirstError(firstError, error);
+        if ((leftSome || error) && !open.empty()) {
+            open.back().leftSome = true;
+        }
+        error.clear();
     }
 }
 
@@ -77,9 +89,9 @@ void removeFolder(Held root, std::error_code& error)
 bool describeChild(const Held& folder, std::wstring_view name, ListedEntry& entry, std::error_code& error)
 {
     for (const bool isFolder : {false, true}) {
-        const Held held = openChild(folder, name, isFolder, Access::read, error);
+        const Held held = openChild(folder, name, isFolder, Access::pass, error); // no sharing asked of others
         if (held.handle) {
-            entry = {std::wstring(name), held.attributes, held.isLink() ? IO_REPARSE_TAG_SYMLINK : 0};
+            entry = {std::wstring(fileName(held.name)), held.attributes, held.isLink() ? IO_REPARSE_TAG_SYMLINK : 0};
             return true;
         }
         if (error != platformError(ERROR_ACCESS_DENIED) && error != platformError(ERROR_DIRECTORY)) {

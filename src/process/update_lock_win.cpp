@@ -2,13 +2,10 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <optional>
 #include <string>
-#include <system_error>
 
 #include <windows.h>
 
-#include "fs/path_grammar.h"
 
 namespace quorila {
 
@@ -44,24 +41,19 @@ UniqueHandle lockInstallFolder(const FileId& install)
 
 UniqueHandle lockBackupFolder(const std::wstring& backup)
 {
-    const std::wstring parent(parentPath(backup));
-    std::error_code error;
-    createFolders(parent, error);
-    std::optional<FileId> parentId = error ? std::nullopt : fileId(parent, error);
-    parentId = error ? std::nullopt : parentId; // not to be asked: keyed by the path, as with a file in the way
-    // The name (or, where no folder can hold it, whose backup step will fail, the whole path) in
-    // the system's upper case, as the file system compares names, hashed to fit a lock's name
-    // (FNV-1a); a collision only makes two updaters wait for each other.
-    std::wstring name = parentId ? std::wstring(fileName(backup)) : backup;
+    // Keyed by the folder's path as the checks resolved it (the part that exists in its final
+    // form, links and short names seen through), in the system's upper case, as the file system
+    // compares names: the same key whether or not the folder, or folders above it, are there yet.
+    // Nothing is created for it. Hashed to fit a lock's name (FNV-1a); a collision only makes two
+    // updaters wait for each other.
+    std::wstring name = backup;
     CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
     std::uint64_t hash = 14695981039346656037ull;
     for (const wchar_t unit : name) {
         hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
     }
-    const FileId folder = parentId.value_or(FileId{});
-    wchar_t key[80] = {};
-    std::swprintf(key, 80, L"%016llx-%016llx%016llx-%016llx", folder.volume, folder.high, folder.low,
-                  static_cast<unsigned long long>(hash));
+    wchar_t key[40] = {};
+    std::swprintf(key, 40, L"backup-%016llx", static_cast<unsigned long long>(hash));
     return takeLock(key);
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <new>
 
 #include "driver/preflight.h"
 #include "driver/transaction.h"
@@ -14,16 +13,17 @@ namespace quorila {
 namespace {
 
 struct Script {
-    std::vector<bool> stillFolder{true, true, true}; // isStillFolder's answers, in order
-    std::vector<bool> clears{true, true};            // clearInstallFolder's
-    std::vector<bool> copies{true, true, true};      // copyTree's
-    bool oldBackupRemoved = true;
+    std::vector<bool> clears{true, true};       // clearInstallFolder's answers, in order
+    std::vector<bool> copies{true, true, true}; // copyTree's
+    bool held = true;                           // the folders can be held as checked
+    bool readied = true;                        // the backup folder emptied or made
     bool backupLocked = true;
     BackupFolderFinding backup;
     bool exits = true;     // the application ends within the wait
     bool stillSafe = true; // the folders pass the check after the wait
     bool exact = true;     // holdsExactly's answer
     bool verifies = true;
+    bool completeMarked = true; // the mark "complete" is written
     bool restarts = true;
     bool writable = true;
     bool elevated = false;
@@ -31,7 +31,8 @@ struct Script {
     std::optional<int> copyEnds = 0;     // the elevated copy's exit code; none: not started
     std::wstring processId = L"4242";
     std::vector<std::wstring> journal; // what was called, in order
-    std::size_t calls[3] = {};
+    std::size_t clearCalls = 0;
+    std::size_t copyCalls = 0;
 } script;
 
 bool answer(const std::wstring& call, bool answer)
@@ -52,7 +53,10 @@ HeldLock lock(bool held)
     return HeldLock(held ? &token : nullptr, [](void*) noexcept {});
 }
 
-const CheckedFolders checked{L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 7}, std::nullopt};
+CheckedFolders checked()
+{
+    return {L"\\\\?\\R:\\r", L"\\\\?\\I:\\i", L"\\\\?\\B:\\b", FileId{1, 5}, FileId{1, 7}, std::nullopt};
+}
 
 const UpdateSteps scripted = {
     .logLine = [](UpdateLog&, std::wstring_view message) { script.journal.push_back(std::wstring(message)); },
@@ -64,7 +68,7 @@ const UpdateSteps scripted = {
         error.clear();
         return std::wstring(L"U:\\QuorilaUpdater.exe");
     },
-    .checkFolderSafety = [](const UpdateOptions&, const std::wstring&) { return std::optional(checked); },
+    .checkFolderSafety = [](const UpdateOptions&, const std::wstring&) { return std::optional(checked()); },
     .canWriteFolder = [](const std::wstring&) { return script.writable; },
     .isProcessElevated = [] { return script.elevated; },
     .relaunchElevated = [](const UpdateOptions& o, UpdateLog&) {
@@ -73,51 +77,54 @@ const UpdateSteps scripted = {
                                  + (script.copyEnds ? L" ended " + std::to_wstring(*script.copyEnds) : L" FAILS"));
         return script.copyEnds;
     },
-    .checkReleasePackage = [](const std::wstring&, const std::wstring&) { return true; },
+    .holdFolders = [](const CheckedFolders&) {
+        return answer(L"hold", script.held) ? std::optional<HeldFolders>(HeldFolders{}) : std::nullopt;
+    },
+    .checkReleasePackage = [](const Held&, const std::wstring&) { return true; },
     .lockInstallFolder = [](const FileId&) { return lock(true); },
     .lockBackupFolder = [](const std::wstring&) { return lock(script.backupLocked); },
-    .inspectBackupFolder = [](const std::wstring&, const std::wstring&) { return script.backup; },
+    .inspectBackupFolder = [](const Held&, const std::wstring&) { return script.backup; },
     .waitForApplicationExit = [](std::uint32_t id, UpdateLog&) {
         return answer(L"wait " + std::to_wstring(id), script.exits);
     },
     .checkFolderSafetyAgain = [](const UpdateOptions&, const std::wstring&, const CheckedFolders&) {
         return answer(L"check again", script.stillSafe);
     },
-    .isStillFolder = [](const std::wstring& folder, const std::wstring&) {
-        return answer(L"still " + folder, next(script.stillFolder, script.calls[0]));
+    .readyBackupFolder = [](HeldFolders&, const std::wstring& backup, const FileId&, UpdateLog&) {
+        return answer(L"ready " + backup, script.readied);
     },
-    .emptyBackupFolder = [](const std::wstring&, const std::optional<FileId>&, const FileId&, UpdateLog&) {
-        return true;
+    .writeBackupMark = [](const Held&, const std::wstring&, const BackupMark& mark) {
+        const bool complete = mark.state == BackupState::complete;
+        return answer(complete ? L"mark complete" : L"mark under way", !complete || script.completeMarked);
     },
-    .removeWholeFolder = [](const std::wstring&, const std::optional<FileId>&, UpdateLog&) {
-        return answer(L"remove old backup", script.oldBackupRemoved);
-    },
-    .startBackupFolder = [](const std::wstring&, const FileId&, UpdateLog&) { return true; },
-    .writeBackupMark = [](const std::wstring&, const BackupMark& mark) {
-        return answer(mark.state == BackupState::complete ? L"mark complete" : L"mark under way", true);
-    },
-    .clearInstallFolder = [](const std::wstring& folder, const FileId&, UpdateLog&, AfterEntryNotRemoved after) {
+    .removeBackupMark = [](const Held&) { return answer(L"unmark", true); },
+    .clearInstallFolder = [](const Held&, const std::wstring& folder, UpdateLog&, AfterEntryNotRemoved after) {
         const std::wstring goingOn = after == AfterEntryNotRemoved::goOn ? L" past failures" : L"";
-        return answer(L"clear " + folder + goingOn, next(script.clears, script.calls[2]));
+        return answer(L"clear " + folder + goingOn, next(script.clears, script.clearCalls));
     },
-    .copyTree = [](const std::wstring& from, const std::wstring& to, CopyOf what, UpdateLog&) {
+    .copyTree = [](const Held&, const std::wstring& from, const Held&, const std::wstring& to, CopyOf what,
+                   UpdateLog&) {
         const std::wstring refusing = what == CopyOf::release ? L" no links" : L"";
-        return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.calls[1]));
+        return answer(L"copy " + from + L" -> " + to + refusing, next(script.copies, script.copyCalls));
     },
-    .holdsExactly = [](const std::wstring&, const std::wstring&) { return answer(L"exact", script.exact); },
-    .verifyNewExecutable = [](const std::wstring&) { return script.verifies; },
+    .holdsExactly = [](const Held&, const Held&) { return answer(L"exact", script.exact); },
+    .verifyNewExecutable = [](const Held&, const std::wstring&) { return script.verifies; },
     .restartApplication = [](const std::wstring& executable, UpdateLog&) {
         return answer(L"start " + executable, script.restarts);
     },
 };
 
-// The log the steps are handed: never opened, and never closed (this program holds no platform code).
-UpdateLog& unopenedLog()
+// No scripted step hands out a handle: the owners this program destroys hold none.
+UpdateLog log;
+
+} // namespace
+
+void closeHandle(void*) noexcept
 {
-    alignas(UpdateLog) static unsigned char storage[sizeof(UpdateLog)];
-    static UpdateLog* const log = new (storage) UpdateLog;
-    return *log;
+    ADD_FAILURE() << "a handle was closed, though no scripted step opens one";
 }
+
+namespace {
 
 const UpdateOptions options{L"4242", L"R:\\r", L"I:\\i", L"B:\\b", L"Quorila.exe", L"L:\\update.log"};
 
@@ -134,7 +141,6 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
     const std::wstring notCleared = L"clear I:\\i past failures FAILS";
     const std::wstring installed = L"copy R:\\r -> I:\\i no links ok", notInstalled = L"copy R:\\r -> I:\\i no links FAILS";
     const std::wstring copiedBack = L"copy B:\\b -> I:\\i ok", notCopiedBack = L"copy B:\\b -> I:\\i FAILS";
-    const std::wstring same = L"still I:\\i ok", replaced = L"still I:\\i FAILS";
     const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::wstring verifyFailed = L"Yeni executable doğrulanamadı; rollback başlıyor.";
     const std::wstring installFailed = L"Kurulum başarısız; rollback başlıyor.";
@@ -149,36 +155,34 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
          {L"wait 4242 FAILS", L"fail 14"}, 14},
         {"a folder no longer the one checked after the wait: nothing touched", {.stillSafe = false},
          {L"check again FAILS", L"fail 11"}, 11},
-        {"old backup not removed: nothing touched", {.oldBackupRemoved = false},
-         {L"remove old backup FAILS", L"fail 15"}, 15},
-        {"backup folder replaced during the removal of the old backup", {.stillFolder = {false}},
-         {L"still B:\\b FAILS", L"fail 11"}, 11},
-        {"install folder replaced during the backup", {.stillFolder = {true, false}}, {L"still I:\\i FAILS", L"fail 11"}, 11},
+        {"the backup folder not emptied or made: nothing touched", {.readied = false},
+         {L"ready B:\\b FAILS", L"fail 15"}, 15},
         {"rolled back, the old version fails to start: still 17", {.copies = {true, false, true}, .restarts = false},
-         {cleared, notInstalled, installFailed, same, rollbackCleared, copiedBack, exact, complete, notStarted,
+         {cleared, notInstalled, installFailed, rollbackCleared, copiedBack, exact, complete, notStarted,
           L"fail 17"}, 17},
-        {"install folder replaced before the rollback: nothing cleared",
-         {.stillFolder = {true, true, false}, .copies = {true, false}},
-         {cleared, notInstalled, installFailed, replaced, L"fail 16"}, 16},
+        // Left marked as an update under way, the backup (the version before) would be kept by the
+        // next run over the installation now in place.
+        {"installed, the mark complete not written: the mark removed", {.completeMarked = false},
+         {cleared, installed, L"Güncelleme başarıyla uygulandı.", L"mark complete FAILS", L"unmark ok", started}, 0},
         {"verification failed, rolled back", {.verifies = false},
-         {cleared, installed, verifyFailed, same, rollbackCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
+         {cleared, installed, verifyFailed, rollbackCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
         // An entry the rollback's clearing could not remove is overwritten by the copy back.
         {"verification failed, the rollback's clearing failed, the install folder exactly the backup",
          {.clears = {true, false}, .verifies = false},
-         {cleared, installed, verifyFailed, same, notCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
+         {cleared, installed, verifyFailed, notCleared, copiedBack, exact, complete, started, L"fail 19"}, 19},
         // A mixed installation is no rollback: the backup stays the one to keep (no mark "complete").
         {"installing failed, the rollback's clearing left release files: 16",
          {.clears = {true, false}, .copies = {true, false, true}, .exact = false},
-         {cleared, notInstalled, installFailed, same, notCleared, copiedBack, notExact, L"fail 16"}, 16},
+         {cleared, notInstalled, installFailed, notCleared, copiedBack, notExact, L"fail 16"}, 16},
         {"verification failed, the rollback's clearing left release files: 18",
          {.clears = {true, false}, .exact = false, .verifies = false},
-         {cleared, installed, verifyFailed, same, notCleared, copiedBack, notExact, L"fail 18"}, 18},
+         {cleared, installed, verifyFailed, notCleared, copiedBack, notExact, L"fail 18"}, 18},
         {"verification failed, rollback failed", {.copies = {true, true, false}, .verifies = false},
-         {cleared, installed, verifyFailed, same, rollbackCleared, notCopiedBack, L"fail 18"}, 18},
+         {cleared, installed, verifyFailed, rollbackCleared, notCopiedBack, L"fail 18"}, 18},
         {"installed by the elevated copy: nothing started", {.elevatedCopy = true},
          {cleared, installed, L"Güncelleme başarıyla uygulandı.", complete}, 0},
         {"rolled back by the elevated copy", {.copies = {true, false, true}, .elevatedCopy = true},
-         {cleared, notInstalled, installFailed, same, rollbackCleared, copiedBack, exact, complete, L"fail 17"}, 17},
+         {cleared, notInstalled, installFailed, rollbackCleared, copiedBack, exact, complete, L"fail 17"}, 17},
         {"the backup folder in use by another updater: nothing touched", {.backupLocked = false},
          {L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.", L"fail 11"}, 11},
         {"a backup folder that is not the updater's", {.backup = {BackupFolderKind::foreign, std::nullopt}},
@@ -188,7 +192,7 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
         // The backup is kept as it is: no removal or copy of it before the clearing.
         {"this install folder's update cut off: the backup kept, the update goes on",
          {.copies = {true}, .backup = underWay(7)},
-         {L"Önceki güncelleme yarıda kalmış; mevcut yedek korunuyor.", same, L"Yeni release kuruluyor...", cleared,
+         {L"Önceki güncelleme yarıda kalmış; mevcut yedek korunuyor.", L"Yeni release kuruluyor...", cleared,
           installed, L"Güncelleme başarıyla uygulandı.", complete, started}, 0},
     };
     for (const Row& row : rows) {
@@ -196,7 +200,8 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
         script = row.script;
         UpdateOptions given = options;
         given.elevatedCopy = row.script.elevatedCopy;
-        EXPECT_EQ(static_cast<int>(runUpdateTransaction(scripted, given, {4242, checked}, unopenedLog())), row.code);
+        PreflightPass pass{4242, checked(), {}};
+        EXPECT_EQ(static_cast<int>(runUpdateTransaction(scripted, given, pass, log)), row.code);
         const auto first = std::find_if(script.journal.begin(), script.journal.end(), [](const std::wstring& entry) {
             return entry.starts_with(L"clear") || entry.ends_with(L" FAILS") || entry.starts_with(L"Aynı yedek")
                 || entry.starts_with(L"Yedek ") || entry.starts_with(L"Önceki");
@@ -211,7 +216,8 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
     const std::wstring copy = L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated ended ";
     const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::vector<Row> rows = {
-        {"writable", {}, {}, -1},
+        {"writable", {}, {L"hold ok"}, -1},
+        {"the folders no longer the ones checked", {.held = false}, {L"hold FAILS", L"fail 11"}, 11},
         // The user's copy ends with the elevated copy's code; it starts the application where the
         // copy left a version in place, as the user, and shows no box for the copy's failures.
         {"the copy updated", {.writable = false}, {asking, copy + L"0", started}, 0},
@@ -229,7 +235,7 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
         {"not writable, the elevated copy: never asks again", {.writable = false, .elevatedCopy = true}, {L"fail 22"}, 22},
         {"not writable, a bad process id: the elevated copy reads it", {.writable = false, .copyEnds = 12, .processId = L"x"},
          {asking, copy + L"12"}, 12},
-        {"a bad process id", {.processId = L"x"}, {L"fail 12"}, 12},
+        {"a bad process id", {.processId = L"x"}, {L"hold ok", L"fail 12"}, 12},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.outcome);
@@ -237,7 +243,7 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
         UpdateOptions given = options;
         given.elevatedCopy = row.script.elevatedCopy;
         given.pidText = row.script.processId;
-        const PreflightResult result = runPreflightChecks(scripted, given, unopenedLog());
+        const PreflightResult result = runPreflightChecks(scripted, given, log);
         EXPECT_EQ(result.endedWith ? static_cast<int>(*result.endedWith) : -1, row.code);
         EXPECT_EQ(script.journal, row.journal);
     }

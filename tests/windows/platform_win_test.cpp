@@ -12,6 +12,7 @@
 
 #include "fs/file_ops.h"
 #include "folders/folder_safety.h"
+#include "folders/held_folders.h"
 #include "folders/install_clearing.h"
 #include "folders/tree_match.h"
 #include "fs/path_grammar.h"
@@ -99,30 +100,27 @@ TEST(FolderSafety, DecidesOnEverySpellingAndChangesNothing)
     ASSERT_TRUE(checked);
     std::error_code error;
     EXPECT_EQ(checked->install, finalPath(i, error));
-    EXPECT_TRUE(isStillFolder(toInstall.path(), checked->install));
-    EXPECT_FALSE(isStillFolder(temp / L"elsewhere", checked->install));
     EXPECT_EQ(snapshot(temp.path()), before);
 }
 
-// A removal starts only in the folder that was checked, by its identity on disk.
-TEST(Removal, NothingIsRemovedOnceAFolderIsAnotherThanTheOneChecked)
+// The folders are held only as checked (by their identity on disk), and once held they cannot be
+// renamed; a backup folder not there yet is made below its nearest folder that is.
+TEST(HeldFolders, OnlyTheFoldersCheckedAreHeldAndNoneCanBeRenamed)
 {
     TempFolder temp;
-    const std::wstring install = temp / L"install";
-    UpdateLog log = openUpdateLog(temp / L"update.log");
-    writeTree(install, {{L"Quorila.exe", "application"}, {L"data\\a.txt", "a"}});
+    writeTree(temp / L"install", {{L"Quorila.exe", "application"}});
     writeTree(temp / L"other", {});
-    const Tree before = snapshot(install);
-    const FileId other = idOf(temp / L"other");
-    EXPECT_FALSE(clearInstallFolder(install, other, log));
-    EXPECT_FALSE(removeWholeFolder(install, other, log));
-    EXPECT_EQ(snapshot(install), before);
-    const auto lines = logMessages(temp / L"update.log");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], L"Dosya silinemedi: " + install);
-    EXPECT_EQ(lines[1], L"Dosya silinemedi: " + install);
-    EXPECT_TRUE(removeWholeFolder(install, idOf(install), log));
-    EXPECT_FALSE(exists(install));
+    CheckedFolders checked{L"", temp / L"install", temp / L"backup\\below", std::nullopt, idOf(temp / L"other"),
+                           std::nullopt};
+    EXPECT_FALSE(holdFolders(checked));
+    checked.installId = idOf(temp / L"install");
+    const auto held = holdFolders(checked);
+    ASSERT_TRUE(held);
+    std::error_code error;
+    EXPECT_EQ(heldId(held->backupBase, error), idOf(temp.path()));
+    EXPECT_EQ(held->backupRest, L"backup\\below");
+    EXPECT_FALSE(MoveFileW((temp / L"install").c_str(), (temp / L"moved").c_str())) << "a held folder was renamed";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 // A rollback's clearing goes on past an entry held without delete sharing: one line for each
@@ -142,7 +140,8 @@ TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     }
     UpdateLog log = openUpdateLog(temp / L"update.log");
-    EXPECT_FALSE(clearInstallFolder(install, idOf(install), log, AfterEntryNotRemoved::goOn));
+    std::error_code error;
+    EXPECT_FALSE(clearInstallFolder(openFolder(install, Access::write, error), install, log, AfterEntryNotRemoved::goOn));
     closeUpdateLog(log);
     held.clear();
     EXPECT_EQ(snapshot(install), (Tree{{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"},
@@ -183,7 +182,9 @@ TEST(TreeMatch, OnlyTheBackupsEntriesAndTheKeptInstallerFiles)
         TempFolder temp;
         writeTree(temp / L"backup", backup);
         writeTree(temp / L"install", row.install);
-        EXPECT_EQ(holdsExactly(temp / L"install", temp / L"backup"), row.exact);
+        std::error_code error;
+        EXPECT_EQ(holdsExactly(openFolder(temp / L"install", Access::read, error),
+                               openFolder(temp / L"backup", Access::read, error)), row.exact);
     }
 }
 
