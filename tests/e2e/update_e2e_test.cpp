@@ -392,6 +392,14 @@ const Row rows[] = {
          r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere\\a.txt", r.log));
          r.logged = false;
      }},
+    // Not even an empty file is created where the link points.
+    {"the log a link to a file not there yet, in a folder elsewhere", 11,
+     [](Update& r) {
+         writeTree(r.temp.path(), {{L"elsewhere\\update.log", ""}, {L"logs", "<dir>"}});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere\\update.log", r.log));
+         ASSERT_TRUE(DeleteFileW((r.temp / L"elsewhere\\update.log").c_str()));
+         r.logged = false;
+     }},
     {"the log below a link to a folder elsewhere", 11,
      [](Update& r) {
          writeTree(r.temp / L"elsewhere", {});

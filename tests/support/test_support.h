@@ -101,6 +101,7 @@ inline bool exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+
 // Entries below a root by relative path: a file maps to its content, a folder to "<dir>", a link
 // (never entered) to "<link>". Listed by the platform itself, so long paths read whole.
 using Tree = std::map<std::wstring, std::string>;
@@ -290,7 +291,7 @@ inline std::wstring unixPath(const std::wstring& path)
 // make and remove links (Wine hands out no handle of a Unix program: the link itself is waited for).
 class Link {
 public:
-    Link(const std::wstring& target, const std::wstring& path) : path_(path)
+    Link(const std::wstring& target, const std::wstring& path) : path_(path), target_(target)
     {
         EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sn " + unixPath(target) + L" " + unixPath(path))
                     && waitUntil([&] { return exists(path); }))
@@ -298,6 +299,9 @@ public:
     }
     ~Link()
     {
+        if (!exists(target_)) {
+            writeFile(target_, ""); // a link left dangling is made whole, so that its removal shows
+        }
         EXPECT_TRUE(!exists(path_) || (start(L"Z:\\bin\\rm", L"-f " + unixPath(path_))
                                        && waitUntil([&] { return !exists(path_); })))
             << "a link was left behind";
@@ -307,7 +311,7 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
-    std::wstring path_;
+    std::wstring path_, target_;
 };
 
 // A drive letter of this prefix mapped to a folder while the object lives, as `subst` maps one on
