@@ -428,6 +428,13 @@ const Row rows[] = {
          writeFile(joinPath(r.backup, std::wstring(backupMarkName)), "QuorilaUpdater backup\r\nstate=upd");
          r.lines = {notABackup + r.backup};
      }},
+    {"an old backup holding a link", 11,
+     [](Update& r) {
+         writeStaleBackup(r, r.oldInstall, false);
+         writeTree(r.temp / L"elsewhere", {{L"a.txt", "not the updater's"}});
+         r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.backup, L"linked")));
+         r.lines = {notABackup + r.backup};
+     }},
     {"a backup folder holding only installer files", 11,
      [](Update& r) { writeTree(r.backup, {{L"unins000.exe", "uninstaller"}}); }},
     {"a state file of unknown content: a mark with more after it", 11,

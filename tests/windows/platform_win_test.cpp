@@ -11,9 +11,11 @@
 #include <shellapi.h>
 
 #include "fs/file_ops.h"
+#include "folders/backup_folder.h"
 #include "folders/folder_safety.h"
 #include "folders/held_folders.h"
 #include "folders/install_clearing.h"
+#include "folders/tree_copy.h"
 #include "folders/tree_match.h"
 #include "fs/path_grammar.h"
 #include "process/relaunch.h"
@@ -114,13 +116,20 @@ TEST(HeldFolders, OnlyTheFoldersCheckedAreHeldAndNoneCanBeRenamed)
                            std::nullopt};
     EXPECT_FALSE(holdFolders(checked));
     checked.installId = idOf(temp / L"install");
-    const auto held = holdFolders(checked);
+    auto held = holdFolders(checked);
     ASSERT_TRUE(held);
     std::error_code error;
     EXPECT_EQ(heldId(held->backupBase, error), idOf(temp.path()));
     EXPECT_EQ(held->backupRest, L"backup\\below");
     EXPECT_FALSE(MoveFileW((temp / L"install").c_str(), (temp / L"moved").c_str())) << "a held folder was renamed";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    // A link planted at the missing backup folder's name since: each level is created new, so the
+    // creation fails and nothing is made where the link points.
+    writeTree(temp / L"elsewhere", {});
+    const Link planted(temp / L"elsewhere", temp / L"backup");
+    UpdateLog log;
+    EXPECT_FALSE(readyBackupFolder(*held, checked.backup, FileId{}, log));
+    EXPECT_EQ(snapshot(temp / L"elsewhere"), Tree{});
 }
 
 // A rollback's clearing goes on past an entry held without delete sharing: one line for each
@@ -129,13 +138,18 @@ TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
 {
     TempFolder temp;
     const std::wstring install = temp / L"install";
-    Tree tree = {{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"}, {L"folder\\held.txt", "held"}};
+    // Inside "folder", whichever of a and b comes second is emptied after the first failure.
+    const Tree left = {{L"unins000.exe", "kept"}, {L"held.txt", "held"},       {L"folder", "<dir>"},
+                       {L"folder\\a", "<dir>"},   {L"folder\\a\\held.txt", "held"}, {L"folder\\b", "<dir>"},
+                       {L"folder\\b\\held.txt", "held"}};
+    Tree tree = left;
     for (int i = 0; i < 20; ++i) {
         tree[L"release file " + std::to_wstring(i)] = "new";
     }
+    tree.insert({{L"folder\\a\\sub\\x", "new"}, {L"folder\\b\\sub\\x", "new"}});
     writeTree(install, tree);
     std::vector<UniqueFile> held;
-    for (const std::wstring name : {L"held.txt", L"folder\\held.txt"}) {
+    for (const std::wstring name : {L"held.txt", L"folder\\a\\held.txt", L"folder\\b\\held.txt"}) {
         held.emplace_back(CreateFileW(joinPath(install, name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     }
@@ -144,10 +158,36 @@ TEST(Removal, ARollbacksClearingGoesOnPastWhatItCannotRemove)
     EXPECT_FALSE(clearInstallFolder(openFolder(install, Access::write, error), install, log, AfterEntryNotRemoved::goOn));
     closeUpdateLog(log);
     held.clear();
-    EXPECT_EQ(snapshot(install), (Tree{{L"unins000.exe", "kept"}, {L"held.txt", "held"}, {L"folder", "<dir>"},
-                                       {L"folder\\held.txt", "held"}}));
+    EXPECT_EQ(snapshot(install), left);
     const auto lines = logMessages(temp / L"update.log");
     EXPECT_EQ(std::ranges::count_if(lines, [](const std::wstring& l) { return l.starts_with(L"Dosya silinemedi: "); }), 2);
+}
+
+// A copy back goes on past a file it can neither remove nor write over (loaded as a library is)
+// and that is not the backup's: a line for each, everything else restored.
+TEST(TreeCopy, ACopyBackRestoresAllItCan)
+{
+    TempFolder temp;
+    const std::wstring backup = temp / L"backup", install = temp / L"install";
+    writeTree(backup, {{L"x1", "old"}, {L"x2", "old"}, {L"a.txt", "a"}, {L"data\\b.txt", "b"}});
+    writeTree(install, {{L"x1", "new"}, {L"x2", "new"}});
+    std::vector<UniqueFile> held;
+    for (const std::wstring name : {L"x1", L"x2"}) {
+        held.emplace_back(CreateFileW(joinPath(install, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    }
+    UpdateLog log = openUpdateLog(temp / L"update.log");
+    std::error_code error;
+    EXPECT_FALSE(copyTree(openFolder(backup, Access::read, error), backup, openFolder(install, Access::write, error),
+                          install, CopyOf::backup, log));
+    closeUpdateLog(log);
+    held.clear();
+    EXPECT_EQ(snapshot(install),
+              (Tree{{L"x1", "new"}, {L"x2", "new"}, {L"a.txt", "a"}, {L"data", "<dir>"}, {L"data\\b.txt", "b"}}));
+    auto lines = logMessages(temp / L"update.log");
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"Dosya kopyalanamadı: " + joinPath(backup, L"x1"),
+                                                L"Dosya kopyalanamadı: " + joinPath(backup, L"x2")}));
 }
 
 std::vector<std::wstring> split(const std::wstring& commandLine)
