@@ -45,7 +45,8 @@ void markBackupComplete(const UpdateSteps& steps, const UpdateOptions& options, 
 }
 
 // Copies the backup back and starts the old version; the old version is running before the
-// failure box appears (the elevated copy's: after it, started by the user's copy).
+// failure box appears. The elevated copy shows no box here: the user's copy starts the old
+// version, then shows it.
 ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& options, const CheckedFolders& checked,
                            const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
@@ -54,9 +55,10 @@ ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& option
         return steps.reportFailure(log, cause.notRolledBack); // the backup stays marked as the one to keep
     }
     markBackupComplete(steps, options, checked);
-    if (startsApplication(options)) {
-        steps.restartApplication(executable, log); // its own line tells whether the old version started
+    if (!startsApplication(options)) {
+        return cause.rolledBack;
     }
+    steps.restartApplication(executable, log); // its own line tells whether the old version started
     return steps.reportFailure(log, cause.rolledBack);
 }
 
