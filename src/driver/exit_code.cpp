@@ -37,4 +37,14 @@ std::wstring_view exitCodeMessage(ExitCode code)
     return {};
 }
 
+std::optional<ExitCode> exitCodeFromNumber(int number)
+{
+    // Every failure code has its message.
+    const auto code = static_cast<ExitCode>(number);
+    if (code != ExitCode::Success && exitCodeMessage(code).empty()) {
+        return std::nullopt;
+    }
+    return code;
+}
+
 } // namespace quorila

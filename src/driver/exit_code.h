@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace quorila {
@@ -25,5 +26,9 @@ enum class ExitCode : int {
 // The one message that goes with a failure code (shown in the box, logged after "HATA: ");
 // empty for Success.
 std::wstring_view exitCodeMessage(ExitCode code);
+
+// The code with that number; nothing for a number the updater never ends with (a crash's status,
+// the code of a process ended from outside).
+std::optional<ExitCode> exitCodeFromNumber(int number);
 
 } // namespace quorila

@@ -1,5 +1,7 @@
 #include "driver/preflight.h"
 
+#include <cstdint>
+#include <string>
 #include <utility>
 
 #include "driver/process_id.h"
@@ -10,23 +12,43 @@ namespace quorila {
 namespace {
 
 constexpr std::wstring_view elevationNoticeLine = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
+constexpr std::wstring_view foreignCodeLine = L"Yönetici yetkili updater beklenmeyen bir kodla sonlandı: ";
 
-// The elevated copy has done the update, shown its own failure box and started no application:
-// started by it, the application would run elevated, and after an administrator typed their
-// password, as that administrator. This copy, the user's, starts it where a version is in place
-// (the new one, or the old one restored) and otherwise ends with the copy's code.
-ExitCode finishAfterElevatedCopy(const UpdateSteps& steps, const UpdateOptions& options, ExitCode copyEnded,
+// The number as Windows writes an exit code: in decimal, then in hexadecimal, the form crash codes
+// (0xC0000005) are known by.
+std::wstring exitCodeText(std::uint32_t number)
+{
+    std::wstring hex;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        hex += L"0123456789ABCDEF"[(number >> shift) & 0xF];
+    }
+    return std::to_wstring(number) + L" (0x" + hex + L")";
+}
+
+// The elevated copy has done the update and started no application: started by it, the application
+// would run elevated, and after an administrator typed their password, as that administrator. This
+// copy, the user's, starts it where a version is in place (the new one, or the old one restored)
+// and otherwise ends with the copy's code. The copy has shown its own box for every failure but a
+// rollback's (17, 19): that box is this copy's, after the old version has started. A code the
+// updater does not end with (a crash, an end from outside) is no answer: ElevationFailed.
+ExitCode finishAfterElevatedCopy(const UpdateSteps& steps, const UpdateOptions& options, int copyEndedWith,
                                  UpdateLog& log)
 {
+    const std::optional<ExitCode> known = exitCodeFromNumber(copyEndedWith);
+    if (!known) {
+        logLine(steps, log, foreignCodeLine, exitCodeText(static_cast<std::uint32_t>(copyEndedWith)));
+        return steps.reportFailure(log, ExitCode::ElevationFailed);
+    }
+    const ExitCode copyEnded = *known;
     if (copyEnded != ExitCode::Success && copyEnded != ExitCode::InstallFailedRolledBack
         && copyEnded != ExitCode::VerificationFailedRolledBack) {
         return copyEnded;
     }
     const bool started = steps.restartApplication(joinPath(options.installFolder, options.exeName), log);
-    if (!started && copyEnded == ExitCode::Success) {
-        return steps.reportFailure(log, ExitCode::RestartFailed);
+    if (copyEnded != ExitCode::Success) {
+        return steps.reportFailure(log, copyEnded);
     }
-    return copyEnded;
+    return started ? copyEnded : steps.reportFailure(log, ExitCode::RestartFailed);
 }
 
 } // namespace
@@ -55,7 +77,7 @@ PreflightResult runPreflightChecks(const UpdateSteps& steps, const UpdateOptions
         if (!copyEnded) {
             return {.endedWith = steps.reportFailure(log, ExitCode::ElevationFailed)};
         }
-        return {.endedWith = finishAfterElevatedCopy(steps, options, static_cast<ExitCode>(*copyEnded), log)};
+        return {.endedWith = finishAfterElevatedCopy(steps, options, *copyEnded, log)};
     }
 
     // From here on every step acts on the folders as checked, whatever their paths reach later.

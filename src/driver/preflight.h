@@ -32,9 +32,11 @@ struct PreflightResult {
 // folder checked, or the install folder cannot be held), process id (InvalidProcessId) and release
 // package (IncompleteReleasePackage), in that order. Every failure has gone through reportFailure; nothing
 // in the three folders has changed. After a relaunch the run ends with the elevated copy's code
-// once it has ended (ElevationFailed when it could not be started), this process having started
-// the application where the copy left a version in place (RestartFailed when that fails after a
-// successful update). Everything beyond its own decisions goes through `steps`.
+// once it has ended, this process having started the application where the copy left a version in
+// place (RestartFailed when that fails after a successful update) and shown the box of a rollback
+// after that start; ElevationFailed when the copy could not be started, its end cannot be known or
+// it ended with a code the updater does not end with. Everything beyond its own decisions goes
+// through `steps`.
 PreflightResult runPreflightChecks(const UpdateSteps& steps, const UpdateOptions& options, UpdateLog& log);
 
 } // namespace quorila

@@ -50,7 +50,8 @@ void markBackupComplete(const UpdateSteps& steps, const UpdateOptions& options, 
 }
 
 // Copies the backup back and starts the old version; the old version is running before the
-// failure box appears (the elevated copy's: after it, started by the user's copy).
+// failure box appears. The elevated copy shows no box here: the user's copy starts the old
+// version, then shows it.
 ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& options, const PreflightPass& pass,
                            const std::wstring& executable, const RollbackCause& cause, UpdateLog& log)
 {
@@ -59,9 +60,10 @@ ExitCode rollBackAndReport(const UpdateSteps& steps, const UpdateOptions& option
         return steps.reportFailure(log, cause.notRolledBack); // the backup stays marked as the one to keep
     }
     markBackupComplete(steps, options, pass);
-    if (startsApplication(options)) {
-        steps.restartApplication(executable, log); // its own line tells whether the old version started
+    if (!startsApplication(options)) {
+        return cause.rolledBack;
     }
+    steps.restartApplication(executable, log); // its own line tells whether the old version started
     return steps.reportFailure(log, cause.rolledBack);
 }
 

@@ -181,8 +181,9 @@ TEST(Steps, EachOutcomeRunsItsStepsInOrder)
          {cleared, installed, verifyFailed, rollbackCleared, notCopiedBack, L"fail 18"}, 18},
         {"installed by the elevated copy: nothing started", {.elevatedCopy = true},
          {cleared, installed, L"Güncelleme başarıyla uygulandı.", complete}, 0},
-        {"rolled back by the elevated copy", {.copies = {true, false, true}, .elevatedCopy = true},
-         {cleared, notInstalled, installFailed, rollbackCleared, copiedBack, exact, complete, L"fail 17"}, 17},
+        // Its box is the user's copy's, once that copy has started the old version.
+        {"rolled back by the elevated copy: no box", {.copies = {true, false, true}, .elevatedCopy = true},
+         {cleared, notInstalled, installFailed, rollbackCleared, copiedBack, exact, complete}, 17},
         {"the backup folder in use by another updater: nothing touched", {.backupLocked = false},
          {L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.", L"fail 11"}, 11},
         {"a backup folder that is not the updater's", {.backup = {BackupFolderKind::foreign, std::nullopt}},
@@ -214,18 +215,29 @@ TEST(Steps, PreflightAsksForRightsOnlyWhenNeededAndEndsAtTheFirstFailure)
 {
     const std::wstring asking = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
     const std::wstring copy = L"relaunch R:\\r I:\\i B:\\b L:\\update.log elevated ended ";
+    const std::wstring foreign = L"Yönetici yetkili updater beklenmeyen bir kodla sonlandı: ";
     const std::wstring started = L"start I:\\i\\Quorila.exe ok", notStarted = L"start I:\\i\\Quorila.exe FAILS";
     const std::vector<Row> rows = {
         {"writable", {}, {L"hold ok"}, -1},
         {"the folders no longer the ones checked", {.held = false}, {L"hold FAILS", L"fail 11"}, 11},
         // The user's copy ends with the elevated copy's code; it starts the application where the
-        // copy left a version in place, as the user, and shows no box for the copy's failures.
+        // copy left a version in place, as the user, then shows the box of a rollback (the copy
+        // showed none), and no box for the copy's other failures.
         {"the copy updated", {.writable = false}, {asking, copy + L"0", started}, 0},
         {"the copy updated, the start fails", {.restarts = false, .writable = false},
          {asking, copy + L"0", notStarted, L"fail 20"}, 20},
-        {"the copy rolled back", {.writable = false, .copyEnds = 17}, {asking, copy + L"17", started}, 17},
+        {"the copy rolled back", {.writable = false, .copyEnds = 17}, {asking, copy + L"17", started, L"fail 17"}, 17},
         {"the copy rolled back, the start fails", {.restarts = false, .writable = false, .copyEnds = 19},
-         {asking, copy + L"19", notStarted}, 19},
+         {asking, copy + L"19", notStarted, L"fail 19"}, 19},
+        {"the copy's end from outside", {.writable = false, .copyEnds = 1},
+         {asking, copy + L"1", foreign + L"1 (0x00000001)", L"fail 21"}, 21},
+        {"the copy's code below the updater's", {.writable = false, .copyEnds = 9},
+         {asking, copy + L"9", foreign + L"9 (0x00000009)", L"fail 21"}, 21},
+        {"the copy's code above the updater's", {.writable = false, .copyEnds = 23},
+         {asking, copy + L"23", foreign + L"23 (0x00000017)", L"fail 21"}, 21},
+        {"the copy crashed", {.writable = false, .copyEnds = static_cast<int>(0xC0000005)},
+         {asking, copy + L"-1073741819", foreign + L"3221225477 (0xC0000005)", L"fail 21"}, 21},
+        {"the copy's lowest code", {.writable = false, .copyEnds = 10}, {asking, copy + L"10"}, 10},
         {"the copy made no backup", {.writable = false, .copyEnds = 15}, {asking, copy + L"15"}, 15},
         {"the copy ended with 20: nothing started", {.writable = false, .copyEnds = 20}, {asking, copy + L"20"}, 20},
         {"the copy could not write either", {.writable = false, .copyEnds = 22}, {asking, copy + L"22"}, 22},

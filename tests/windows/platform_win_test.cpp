@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include <windows.h>
 #include <sddl.h>
@@ -255,6 +257,77 @@ TEST(Relaunch, WaitsForTheNewInstanceAndHandsOnItsExitCode)
     const std::wstring relaunched = L"Updater yönetici yetkisiyle yeniden başlatıldı.";
     EXPECT_EQ(logMessages(temp / L"update.log"),
               (std::vector<std::wstring>{relaunched, relaunched, L"Yönetici izni alınamadı. Win32 hata: 2"}));
+}
+
+// The elevated copy runs in a logon session of its own, which does not see the user's substituted
+// and network drives: each path goes to it naming what its drive stands for, or none goes.
+TEST(Relaunch, TheElevatedCopysPathsNameWhatTheUsersDrivesStandFor)
+{
+    // Windows' answers for each kind of drive; a letter not listed is a drive it does not know.
+    static const std::map<wchar_t, detail::DriveAnswers> drives = {
+        {L'C', {L"\\Device\\HarddiskVolume3"}},
+        {L'S', {L"\\??\\C:\\Users\\u\\real\\"}},             // subst S: C:\Users\u\real
+        {L'T', {L"\\??\\s:\\deeper"}},                        // subst T: S:\deeper
+        {L'U', {L"\\??\\UNC\\server\\share\\dir", {}, true}}, // subst U: \\server\share\dir
+        {L'H', {L"\\Device\\Mup\\;LanmanRedirector\\;H:01\\server\\share", L"\\\\server\\share", true}},
+        {L'N', {L"\\Device\\Mup\\;LanmanRedirector\\;N:01\\server\\gone", {}, true}}, // no name from WNet
+        {L'R', {L"\\Device\\HarddiskVolume3\\folder"}},      // a raw target inside a volume
+        {L'W', {L"\\Device\\WebDav", {}, true}},              // a network drive, its target a device
+        {L'V', {L"\\??\\Volume{5f1e}\\folder"}},
+        {L'L', {L"\\??\\M:\\x"}}, {L'M', {L"\\??\\L:\\y"}},
+    };
+    const detail::AskDrive ask = [](wchar_t letter) {
+        const auto found = drives.find(letter);
+        return found == drives.end() ? detail::DriveAnswers{} : found->second;
+    };
+    const std::pair<std::wstring, std::optional<std::wstring>> rows[] = {
+        {L"C:\\Quorila", L"C:\\Quorila"},
+        {L"s:\\release", L"C:\\Users\\u\\real\\release"},
+        {L"\\\\?\\S:\\release", L"\\\\?\\C:\\Users\\u\\real\\release"},
+        {L"T:\\a\\b", L"C:\\Users\\u\\real\\deeper\\a\\b"},
+        {L"U:\\backup", L"\\\\server\\share\\dir\\backup"},
+        {L"H:\\logs\\update.log", L"\\\\server\\share\\logs\\update.log"},
+        {L"\\\\?\\H:\\logs", L"\\\\?\\UNC\\server\\share\\logs"},
+        {L"\\\\server\\share\\x", L"\\\\server\\share\\x"},
+        {L"N:\\x", std::nullopt}, {L"R:\\x", std::nullopt}, {L"W:\\x", std::nullopt},
+        {L"V:\\x", std::nullopt}, {L"L:\\x", std::nullopt}, {L"Q:\\x", std::nullopt},
+    };
+    for (const auto& [path, seen] : rows) {
+        EXPECT_EQ(detail::pathSeenElevated(path, ask), seen) << testing::PrintToString(path);
+    }
+    std::wstring refused;
+    const UpdateOptions given{L"42", L"S:\\r", L"C:\\Quorila", L"U:\\b", L"Quorila.exe", L"H:\\update.log"};
+    const auto handed = detail::optionsSeenElevated(given, ask, refused);
+    ASSERT_TRUE(handed);
+    EXPECT_EQ(optionTokens(*handed), optionTokens({L"42", L"C:\\Users\\u\\real\\r", L"C:\\Quorila",
+                                                   L"\\\\server\\share\\dir\\b", L"Quorila.exe",
+                                                   L"\\\\server\\share\\update.log"}));
+    for (auto path : {&UpdateOptions::releaseFolder, &UpdateOptions::installFolder, &UpdateOptions::backupFolder,
+                       &UpdateOptions::logPath}) {
+        UpdateOptions unseen = given;
+        unseen.*path = L"N:\\x";
+        EXPECT_FALSE(detail::optionsSeenElevated(unseen, ask, refused));
+        EXPECT_EQ(refused, L"N:\\x");
+    }
+
+    // The platform's own answers: a drive mapped in this prefix, unknown to QueryDosDeviceW under
+    // Wine, is refused; once it carries the definition `subst` makes on Windows, its paths name the
+    // folder it stands for, the same folder; the test folder's own volume stays as it is.
+    TempFolder temp;
+    writeTree(temp / L"volume\\release", {});
+    const MappedDrive mapped(temp / L"volume", L'S');
+    const UpdateOptions onDrive{L"42", L"S:\\release", temp / L"install", temp / L"backup", L"Quorila.exe", temp / L"u.log"};
+    EXPECT_FALSE(detail::optionsSeenElevated(onDrive, detail::askDrive, refused));
+    EXPECT_EQ(refused, L"S:\\release");
+    ASSERT_TRUE(DefineDosDeviceW(0, L"S:", (temp / L"volume").c_str()));
+    const std::unique_ptr<const wchar_t, void (*)(const wchar_t*)> substituted(L"S:", [](const wchar_t* drive) {
+        EXPECT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr));
+    });
+    const auto seen = detail::optionsSeenElevated(onDrive, detail::askDrive, refused);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(optionTokens(*seen), optionTokens({L"42", temp / L"volume\\release", temp / L"install", temp / L"backup",
+                                                 L"Quorila.exe", temp / L"u.log"}));
+    EXPECT_EQ(idOf(seen->releaseFolder), idOf(L"S:\\release"));
 }
 
 // A process this one may not wait on is waited for all the same: by a handle that may only query, or
