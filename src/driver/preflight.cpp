@@ -14,17 +14,6 @@ namespace {
 constexpr std::wstring_view elevationNoticeLine = L"Kurulum klasörü yönetici yetkisi gerektiriyor; UAC isteniyor.";
 constexpr std::wstring_view foreignCodeLine = L"Yönetici yetkili updater beklenmeyen bir kodla sonlandı: ";
 
-// The number as Windows writes an exit code: in decimal, then in hexadecimal, the form crash codes
-// (0xC0000005) are known by.
-std::wstring exitCodeText(std::uint32_t number)
-{
-    std::wstring hex;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        hex += L"0123456789ABCDEF"[(number >> shift) & 0xF];
-    }
-    return std::to_wstring(number) + L" (0x" + hex + L")";
-}
-
 // The elevated copy has done the update and started no application: started by it, the application
 // would run elevated, and after an administrator typed their password, as that administrator. This
 // copy, the user's, starts it where a version is in place (the new one, or the old one restored)
@@ -36,7 +25,8 @@ ExitCode finishAfterElevatedCopy(const UpdateSteps& steps, const UpdateOptions& 
 {
     const std::optional<ExitCode> known = exitCodeFromNumber(copyEndedWith);
     if (!known) {
-        logLine(steps, log, foreignCodeLine, exitCodeText(static_cast<std::uint32_t>(copyEndedWith)));
+        // Unsigned decimal, as every number in the log (a crash's 0xC0000005 is 3221225477).
+        logLine(steps, log, foreignCodeLine, std::to_wstring(static_cast<std::uint32_t>(copyEndedWith)));
         return steps.reportFailure(log, ExitCode::ElevationFailed);
     }
     const ExitCode copyEnded = *known;
