@@ -492,65 +492,63 @@ std::string testName(const testing::TestParamInfo<Row>& info)
 
 INSTANTIATE_TEST_SUITE_P(UpdateEndToEnd, Situation, testing::ValuesIn(rows), testName);
 
-// Two updaters on one installation, started together and one while the other waits: one
-// updates, the other ends with 11 having touched nothing. The application runs until the refused
-// one has ended.
-TEST(UpdateEndToEnd, OneUpdaterPerInstallFolder)
+
+// The pattern of the tests below: the stand-in application runs, and the updater on `r` waits for
+// it; `act` runs once the updater's log has a line beginning with `line` (the wait's: while the
+// application runs; a later one: once it has been ended), then the application is ended. The
+// updater's exit code (999: none within two minutes).
+unsigned long updateActingAt(Update& r, const std::wstring& line, const std::function<void(Started&)>& act)
 {
-    for (const bool together : {true, false}) {
-        SCOPED_TRACE(together ? "together" : "while the first waits");
-        Update setup;
-        auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
-        ASSERT_TRUE(application);
-        setup.pid = std::to_wstring(application->dwProcessId);
-        auto first = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(first && (together || waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*first)));
-        auto second = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(second);
-        const HANDLE both[] = {first->hProcess, second->hProcess};
-        EXPECT_LT(WaitForMultipleObjects(2, both, FALSE, 120000), WAIT_OBJECT_0 + 2) << "neither updater ended";
-        TerminateProcess(application->hProcess, 0);
-        std::vector<unsigned long> codes{waitForExit(*first).value_or(999), waitForExit(*second).value_or(999)};
-        std::sort(codes.begin(), codes.end());
-        EXPECT_EQ(codes, (std::vector<unsigned long>{0, 11}));
-        const auto lines = logMessages(setup.log);
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor."), 1);
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"HATA: " + failureTexts.at(11)), 1);
-        Tree installed = snapshot(setup.install);
-        installed.erase(L"started.log");
-        EXPECT_EQ(installed, setup.newInstall());
-        EXPECT_EQ(backupOf(setup.backup), setup.oldInstall);
-        const std::wstring starts = startLog(setup.install, 1);
-        EXPECT_EQ(std::count(starts.begin(), starts.end(), L'\n'), 1);
+    auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever");
+    r.pid = std::to_wstring(application ? application->dwProcessId : 0);
+    auto updater = start(r.program, r.arguments());
+    const auto reached = [&](const std::wstring& prefix) {
+        return updater && waitUntil([&] {
+            return std::ranges::any_of(logMessages(r.log), [&](const std::wstring& l) { return l.starts_with(prefix); });
+        }, &*updater);
+    };
+    const bool during = line == waiting; // else once the application has been ended
+    if (application && reached(waiting) && (during || TerminateProcess(application->hProcess, 0)) && reached(line)) {
+        act(*updater);
     }
+    if (application) {
+        TerminateProcess(application->hProcess, 0);
+    }
+    return updater ? waitForExit(*updater).value_or(999) : 999;
 }
 
-// Two installations given one backup folder: while A's update waits, fails and rolls back, B's is
-// refused; A ends with exactly its old installation, and B updates afterwards.
-TEST(UpdateEndToEnd, TwoInstallationsOneBackupFolder)
+// `tree` without the record the stand-in application keeps of its starts.
+Tree plain(Tree tree)
+{
+    tree.erase(L"started.log");
+    return tree;
+}
+
+// While an update waits (it then fails and rolls back), a second updater on its install folder and
+// one on another installation given the same backup folder are each refused with 11, touching
+// nothing; the first ends with exactly its old installation and backup, and the other installation
+// updates afterwards.
+TEST(UpdateEndToEnd, OneUpdaterPerInstallFolderAndPerBackupFolder)
 {
     Update a, b;
     b.oldInstall[L"version.txt"] = "B1";
     writeTree(b.install, b.oldInstall);
     b.backup = a.backup;
-    auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until B is refused
-    ASSERT_TRUE(application);
-    a.pid = std::to_wstring(application->dwProcessId);
     const UniqueFile held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
-    auto updaterA = start(binProgram(L"QuorilaUpdater.exe"), a.arguments());
-    ASSERT_TRUE(updaterA && waitUntil([&] { return logMessages(a.log).size() >= 2; }, &*updaterA));
-    EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 11u);
+    EXPECT_EQ(updateActingAt(a, waiting, [&](Started&) {
+                  EXPECT_EQ(run(a.program, a.arguments()), 11u);
+                  EXPECT_EQ(run(b.program, b.arguments()), 11u);
+              }), 17u);
+    const auto lines = logMessages(a.log);
+    EXPECT_EQ(std::ranges::count(lines, L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor."), 1);
+    EXPECT_EQ(std::ranges::count(lines, L"HATA: " + failureTexts.at(11)), 1);
     EXPECT_EQ(logMessages(b.log).at(1), L"Aynı yedek klasörünü kullanan başka bir güncelleme çalışıyor.");
-    TerminateProcess(application->hProcess, 0);
-    EXPECT_EQ(waitForExit(*updaterA), 17u);
-    EXPECT_EQ(startLog(a.install, 1).empty(), false);
-    Tree installed = snapshot(a.install);
-    installed.erase(L"started.log");
-    EXPECT_EQ(installed, a.oldInstall);
+    EXPECT_EQ(std::ranges::count(startLog(a.install, 1), L'\n'), 1);
+    EXPECT_EQ(plain(snapshot(a.install)), a.oldInstall);
     EXPECT_EQ(backupOf(a.backup), a.oldInstall);
     EXPECT_EQ(snapshot(b.install), b.oldInstall);
-    EXPECT_EQ(run(binProgram(L"QuorilaUpdater.exe"), b.arguments()), 0u);
+    EXPECT_EQ(run(b.program, b.arguments()), 0u);
     EXPECT_EQ(backupOf(b.backup), b.oldInstall);
     EXPECT_EQ(startLog(b.install, 1).empty(), false);
 }
@@ -563,69 +561,59 @@ TEST(UpdateEndToEnd, AFolderReplacedByALinkDuringTheWaitIsRefused)
 {
     for (const std::wstring name : {L"backup", L"release"}) {
         SCOPED_TRACE(testing::PrintToString(name));
-        Update setup;
-        std::wstring& folder = name == L"backup" ? setup.backup : setup.release;
-        writeTree(setup.temp / L"kept", {});
+        Update r;
+        std::wstring& folder = name == L"backup" ? r.backup : r.release;
+        writeTree(r.temp / L"kept", {});
         if (exists(folder)) {
-            ASSERT_TRUE(MoveFileW(folder.c_str(), (setup.temp / (L"kept\\" + name)).c_str()));
+            ASSERT_TRUE(MoveFileW(folder.c_str(), (r.temp / (L"kept\\" + name)).c_str()));
         }
-        folder = setup.temp / (L"kept\\" + name);
-        const Tree kept = snapshot(setup.temp / L"kept");
+        folder = r.temp / (L"kept\\" + name);
+        const Tree kept = snapshot(r.temp / L"kept");
         const Tree victim = {{name, "<dir>"}, {name + L"\\precious.txt", "not the updater's"}};
-        writeTree(setup.temp / L"victim", victim);
-        auto application = start(binProgram(L"fake_quorila.exe"), L"--run forever"); // until the swap is made
-        ASSERT_TRUE(application);
-        setup.pid = std::to_wstring(application->dwProcessId);
-        auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
-        ASSERT_TRUE(updater && waitUntil([&] { return logMessages(setup.log).size() >= 2; }, &*updater));
-        const bool moved = MoveFileW((setup.temp / L"kept").c_str(), (setup.temp / L"moved").c_str());
+        writeTree(r.temp / L"victim", victim);
+        std::unique_ptr<Link> swapped;
+        bool moved = false;
+        const unsigned long code = updateActingAt(r, waiting, [&](Started&) {
+            moved = MoveFileW((r.temp / L"kept").c_str(), (r.temp / L"moved").c_str());
+            swapped = moved ? std::make_unique<Link>(r.temp / L"victim", r.temp / L"kept") : nullptr;
+        });
         EXPECT_TRUE(!moved || name == L"release") << "a held folder was moved"; // the backup's: not there, its parent held
-        const auto swapped = moved ? std::make_unique<Link>(setup.temp / L"victim", setup.temp / L"kept") : nullptr;
-        TerminateProcess(application->hProcess, 0);
-
-        EXPECT_EQ(waitForExit(*updater), moved ? 11u : 0u);
-        EXPECT_EQ(snapshot(setup.temp / L"victim"), victim);
+        EXPECT_EQ(code, moved ? 11u : 0u);
+        EXPECT_EQ(snapshot(r.temp / L"victim"), victim);
         if (moved) {
-            EXPECT_EQ(logMessages(setup.log).back(), L"HATA: " + failureTexts.at(11));
-            EXPECT_EQ(snapshot(setup.temp / L"moved"), kept);
-            EXPECT_EQ(snapshot(setup.install), setup.oldInstall);
+            EXPECT_EQ(logMessages(r.log).back(), L"HATA: " + failureTexts.at(11));
+            EXPECT_EQ(snapshot(r.temp / L"moved"), kept);
+            EXPECT_EQ(snapshot(r.install), r.oldInstall);
         } else {
-            EXPECT_EQ(startLog(setup.install, 1).empty(), false);
+            EXPECT_EQ(startLog(r.install, 1).empty(), false);
         }
     }
 }
 
-// A folder to be swapped for a link while a copy works inside it: the backup copy's destination
-// (it would write the installation elsewhere), the release copy's source (it would install what
-// lies elsewhere). The copy holds the folder without delete sharing, so it cannot be moved; were
-// it moved all the same, the copy would go on in the folder it holds. Either way nothing elsewhere
-// is read or written. The swap is tried once the copy has begun a large file in that folder.
+// A folder a copy works inside, which a swap for a link would turn elsewhere: the backup copy's
+// destination (it would write the installation elsewhere), the release copy's source (it would
+// install what lies elsewhere). The copy holds it without delete sharing: once the copy has begun
+// a large file in it, it cannot be moved, and the copy ends whole.
 TEST(UpdateEndToEnd, AFolderSwappedForALinkDuringACopyIsNotFollowed)
 {
     for (const bool inBackup : {true, false}) {
         SCOPED_TRACE(inBackup ? "backup" : "release");
-        Update setup;
+        Update r;
         Tree sub = {{L"big.bin", std::string(64 << 20, 'b')}};
         for (int i = 0; i < 100; ++i) {
             sub[L"small" + std::to_wstring(i)] = std::to_string(i);
         }
-        const std::wstring source = joinPath(inBackup ? setup.install : setup.release, L"data\\sub");
-        const std::wstring copy = joinPath(inBackup ? setup.backup : setup.install, L"data\\sub");
+        const std::wstring source = joinPath(inBackup ? r.install : r.release, L"data\\sub");
+        const std::wstring copy = joinPath(inBackup ? r.backup : r.install, L"data\\sub");
         writeTree(source, sub);
-        const Tree elsewhere = {{L"secret.txt", "not the updater's"}};
-        writeTree(setup.temp / L"elsewhere", elsewhere);
-        auto updater = start(binProgram(L"QuorilaUpdater.exe"), setup.arguments());
+        auto updater = start(r.program, r.arguments());
         ASSERT_TRUE(updater && waitUntil([&] { return exists(joinPath(copy, L"big.bin")); }, &*updater));
         const std::wstring swapped = inBackup ? copy : source;
-        const bool moved = MoveFileW(swapped.c_str(), (swapped + L"-moved").c_str());
-        EXPECT_FALSE(moved) << "a folder the copy works in was moved";
+        EXPECT_FALSE(MoveFileW(swapped.c_str(), (swapped + L"-moved").c_str())) << "a folder the copy works in was moved";
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        const auto link = moved ? std::make_unique<Link>(setup.temp / L"elsewhere", swapped) : nullptr;
-
         EXPECT_EQ(waitForExit(*updater), 0u);
-        EXPECT_EQ(snapshot(setup.temp / L"elsewhere"), elsewhere);
-        EXPECT_EQ(snapshot(inBackup && moved ? copy + L"-moved" : copy), sub);
-        EXPECT_EQ(startLog(setup.install, 1).empty(), false);
+        EXPECT_EQ(snapshot(copy), sub);
+        EXPECT_EQ(startLog(r.install, 1).empty(), false);
     }
 }
 
@@ -652,15 +640,12 @@ TEST(SlowEndToEnd, AnApplicationThatNeverExitsStopsTheUpdateAfterAMinute)
 TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
 {
     const std::wstring backingUp = L"Mevcut Quorila sürümü yedekleniyor: ";
-    const struct {
-        std::wstring line;
-        DWORD delay;
-    } points[] = {{waiting, 300}, {backingUp, 0}, {backingUp, 150}, {backingUp, 400}, {installing, 0},
-                  {installing, 100}, {installing, 250}, {installing, 450}, {rollingBack, 0}, {rollingBack, 150},
-                  {rollingBack, 400}};
+    const std::pair<std::wstring, DWORD> points[] = {
+        {waiting, 300},    {backingUp, 0},    {backingUp, 150},  {backingUp, 400},  {installing, 0},   {installing, 100},
+        {installing, 250}, {installing, 450}, {rollingBack, 0},  {rollingBack, 150}, {rollingBack, 400}};
     int losses = 0;
-    for (const auto& point : points) {
-        SCOPED_TRACE(testing::PrintToString(point.line) + " +" + std::to_string(point.delay) + " ms");
+    for (const auto& [line, delay] : points) {
+        SCOPED_TRACE(testing::PrintToString(line) + " +" + std::to_string(delay) + " ms");
         const int failures = testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         Update r;
         Tree earlier; // an earlier version's backup, made before there were marks
@@ -673,38 +658,23 @@ TEST(SlowEndToEnd, AnUpdateKilledAnywhereIsFinishedByTheNextRun)
         writeTree(r.install, r.oldInstall);
         writeTree(r.release, r.newRelease);
         writeStaleBackup(r, earlier, false);
-        auto application = start(joinPath(r.install, r.exe), L"--run 600");
-        ASSERT_TRUE(application);
-        const std::wstring heldPath = joinPath(r.release, L"data\\pack\\399");
-        UniqueFile held(point.line == rollingBack ? CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr,
-                                                                OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
-        r.pid = std::to_wstring(application->dwProcessId);
-        auto updater = start(binProgram(L"QuorilaUpdater.exe"), r.arguments());
-        ASSERT_TRUE(updater);
-        EXPECT_TRUE(waitUntil([&] {
-            const auto lines = logMessages(r.log);
-            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(point.line); });
-        }, &*updater));
-        Sleep(point.delay); // where in the step the kill lands, not a wait: any place must lose nothing
-        TerminateProcess(updater->hProcess, 99);
-        waitForExit(*updater);
-        const auto killedAt = logMessages(r.log);
-        // Killed once the update was done: the second run backs up the release, rightly.
-        const bool updated = std::ranges::count(killedAt, L"Güncelleme başarıyla uygulandı.") > 0;
-        std::printf("killed after %ls\n", killedAt.empty() ? L"-" : killedAt.back().c_str());
-        waitForExit(*application);
+        UniqueFile held(line == rollingBack ? CreateFileW(joinPath(r.release, L"data\\pack\\399").c_str(), GENERIC_READ,
+                                                          0, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
+        updateActingAt(r, line, [&](Started& updater) {
+            Sleep(delay); // where in the step the kill lands, not a wait: any place must lose nothing
+            TerminateProcess(updater.hProcess, 99);
+        });
         held.reset();
-        // Without the record the old version writes when a rollback that ended before the kill
-        // restarted it: it is the application's, not the installation's.
-        const auto plain = [](Tree tree) {
-            tree.erase(L"started.log");
-            return tree;
-        };
-        const auto installed = [&] { return plain(snapshot(r.install)); };
-        EXPECT_TRUE(installed() == r.oldInstall || plain(backupOf(r.backup)) == r.oldInstall) << "lost after the kill";
-        const unsigned long code = run(binProgram(L"QuorilaUpdater.exe"), r.arguments()).value_or(999);
+        const auto killedAt = logMessages(r.log);
+        std::printf("killed after %ls\n", killedAt.empty() ? L"-" : killedAt.back().c_str());
+        // Killed once the update was done: the second run backs up the release, rightly. A rollback
+        // that ended before the kill restarted the old version, whose record is not the installation's.
+        const bool updated = std::ranges::count(killedAt, L"Güncelleme başarıyla uygulandı.") > 0;
+        EXPECT_TRUE(plain(snapshot(r.install)) == r.oldInstall || plain(backupOf(r.backup)) == r.oldInstall)
+            << "lost after the kill";
+        const unsigned long code = run(r.program, r.arguments()).value_or(999);
         EXPECT_TRUE(code == 0 || code == 17 || code == 19) << code << "\n" << testing::PrintToString(logMessages(r.log));
-        EXPECT_TRUE(installed() == (code == 0 ? r.newInstall() : r.oldInstall)) << "install folder";
+        EXPECT_TRUE(plain(snapshot(r.install)) == (code == 0 ? r.newInstall() : r.oldInstall)) << "install folder";
         EXPECT_TRUE(code != 0 || updated || plain(backupOf(r.backup)) == r.oldInstall) << "backup";
         startLog(r.install, 1); // the restarted application, waited for
         losses += testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() > failures;

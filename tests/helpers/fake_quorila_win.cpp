@@ -19,34 +19,32 @@
 
 namespace {
 
-using quorila::joinPath;
-using quorila::parentPath;
+using namespace quorila;
 
 std::wstring self()
 {
     std::error_code error;
-    return quorila::ownExecutablePath(error);
+    return ownExecutablePath(error);
 }
 
-std::wstring besideSelf(const std::wstring& name)
+// The file `name` beside this program, opened as asked.
+UniqueFile besideSelf(const std::wstring& name, DWORD access, DWORD share, DWORD disposition)
 {
-    return joinPath(parentPath(self()), name);
+    const std::wstring path = joinPath(parentPath(self()), name);
+    return UniqueFile(CreateFileW(path.c_str(), access, share, nullptr, disposition, 0, nullptr));
 }
 
 int recordStart()
 {
     std::string version(64, '\0');
     DWORD read = 0;
-    const quorila::UniqueFile versionFile(
-        CreateFileW(besideSelf(L"version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile versionFile = besideSelf(L"version.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     version.resize(versionFile && ReadFile(versionFile.get(), version.data(), 64, &read, nullptr) ? read : 0);
     const std::wstring folder =
-        quorila::growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
-    const std::string line = quorila::toUtf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\texe="
-                                             + self() + L"\tcwd=" + folder + L"\tcmd="
-                                             + GetCommandLineW() + L"\tversion=") + version + "\r\n";
-    const quorila::UniqueFile record(CreateFileW(besideSelf(L"started.log").c_str(), FILE_APPEND_DATA,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
+        growingText([](wchar_t* text, DWORD size) { return GetCurrentDirectoryW(size, text); }).value_or(L"");
+    const std::string line = toUtf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\texe=" + self() + L"\tcwd="
+                                    + folder + L"\tcmd=" + GetCommandLineW() + L"\tversion=") + version + "\r\n";
+    const UniqueFile record = besideSelf(L"started.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     DWORD written = 0;
     return record && WriteFile(record.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ? 0 : 3;
 }
@@ -59,9 +57,7 @@ int wmain(int argc, wchar_t** argv)
         return recordStart();
     }
     if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"--run") == 0) {
-        const quorila::UniqueFile held(argc == 4 ? CreateFileW(besideSelf(argv[3]).c_str(), GENERIC_READ,
-                                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                                                 : INVALID_HANDLE_VALUE);
+        const UniqueFile held = argc == 4 ? besideSelf(argv[3], GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) : UniqueFile();
         std::printf("%lu\n", GetCurrentProcessId());
         std::fflush(stdout);
         Sleep(std::wcscmp(argv[2], L"forever") == 0 ? INFINITE : std::wcstoul(argv[2], nullptr, 10));

@@ -106,15 +106,20 @@ inline bool exists(const std::wstring& path)
 // (never entered) to "<link>". Listed by the platform itself, so long paths read whole.
 using Tree = std::map<std::wstring, std::string>;
 
-inline void addEntries(const std::wstring& folder, const std::wstring& relative, Tree& tree)
+inline Tree snapshot(const std::wstring& root, const std::wstring& relative = L"")
 {
+    Tree tree;
+    const std::wstring folder = relative.empty() ? root : joinPath(root, relative);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return tree;
+    }
     WIN32_FIND_DATAW found{};
     const UniqueFindHandle listing(
         FindFirstFileExW(joinPath(folder, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-    ASSERT_TRUE(listing) << "cannot list a folder of the snapshot";
-    do {
-        const std::wstring name = found.cFileName;
-        const std::wstring entry = relative.empty() ? name : relative + L"\\" + name;
+    EXPECT_TRUE(listing) << "cannot list a folder of the snapshot";
+    for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &found)) {
+        const std::wstring name = found.cFileName, entry = relative.empty() ? name : relative + L"\\" + name;
         if (name == L"." || name == L"..") {
             continue;
         }
@@ -122,19 +127,10 @@ inline void addEntries(const std::wstring& folder, const std::wstring& relative,
             tree[entry] = "<link>";
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             tree[entry] = "<dir>";
-            addEntries(joinPath(folder, name), entry, tree);
+            tree.merge(snapshot(root, entry));
         } else {
             tree[entry] = readFile(joinPath(folder, name)).value_or("<unreadable>");
         }
-    } while (FindNextFileW(listing.get(), &found));
-}
-
-inline Tree snapshot(const std::wstring& root)
-{
-    Tree tree;
-    const DWORD attributes = GetFileAttributesW(root.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        addEntries(root, L"", tree);
     }
     return tree;
 }
@@ -286,15 +282,18 @@ inline std::wstring unixPath(const std::wstring& path)
     return L"\"" + result + L"\"";
 }
 
-// A symbolic link at `path` to `target`, removed as itself at the end if still there. Under Wine 8
-// CreateSymbolicLinkW makes nothing and every delete of a link deletes its target: the Unix tools
-// make and remove links (Wine hands out no handle of a Unix program: the link itself is waited for).
+// A symbolic link at `path` (or at the quoted Unix path `unixAt`) to `target`, removed as itself at the
+// end if still there. Under Wine 8 CreateSymbolicLinkW makes nothing and every delete of a link deletes
+// its target: the Unix tools make and remove links. Wine hands out no handle of a Unix program: the link
+// is waited for until `made` holds (by default: `path` is there), and at the end until it no longer does.
 class Link {
 public:
-    Link(const std::wstring& target, const std::wstring& path) : path_(path), target_(target)
+    Link(const std::wstring& target, const std::wstring& path, const std::wstring& unixAt = {},
+         std::function<bool()> made = {})
+        : path_(path), target_(target), at_(unixAt.empty() ? unixPath(path) : unixAt),
+          made_(made ? std::move(made) : [path] { return exists(path); })
     {
-        EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sn " + unixPath(target) + L" " + unixPath(path))
-                    && waitUntil([&] { return exists(path); }))
+        EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sfn " + unixPath(target) + L" " + at_) && waitUntil(made_))
             << "no link could be made";
     }
     ~Link()
@@ -302,8 +301,7 @@ public:
         if (!exists(target_)) {
             writeFile(target_, ""); // a link left dangling is made whole, so that its removal shows
         }
-        EXPECT_TRUE(!exists(path_) || (start(L"Z:\\bin\\rm", L"-f " + unixPath(path_))
-                                       && waitUntil([&] { return !exists(path_); })))
+        EXPECT_TRUE(!made_() || (start(L"Z:\\bin\\rm", L"-f " + at_) && waitUntil([&] { return !made_(); })))
             << "a link was left behind";
     }
     Link(const Link&) = delete;
@@ -311,44 +309,8 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
-    std::wstring path_, target_;
-};
-
-// A drive letter of this prefix mapped to a folder while the object lives, as `subst` maps one on
-// Windows: a link in the prefix's dosdevices folder. Wine reads its drives again within a second;
-// from then on the folder's final path is the drive's root, which the constructor waits for.
-class MappedDrive {
-public:
-    MappedDrive(const std::wstring& folder, wchar_t letter)
-        : root_(L"\\\\?\\" + std::wstring{letter, L':', L'\\'}), folder_(folder),
-          device_(L"\"" + environment(L"WINEPREFIX") + L"/dosdevices/" + wchar_t(letter | 0x20) + L":\"")
-    {
-        EXPECT_TRUE(start(L"Z:\\bin\\ln", L"-sfn " + unixPath(folder) + L" " + device_)
-                    && waitUntil([&] { return isRoot(); }))
-            << "no drive could be mapped";
-    }
-    ~MappedDrive()
-    {
-        EXPECT_TRUE(start(L"Z:\\bin\\rm", L"-f " + device_) && waitUntil([&] { return !isRoot(); }))
-            << "a drive was left mapped";
-    }
-    MappedDrive(const MappedDrive&) = delete;
-    MappedDrive& operator=(const MappedDrive&) = delete;
-
-private:
-    bool isRoot() const
-    {
-        std::error_code error;
-        return finalPath(folder_, error) == root_;
-    }
-    static std::wstring environment(const wchar_t* name)
-    {
-        std::wstring value(32767, L'\0');
-        value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-        return value;
-    }
-
-    std::wstring root_, folder_, device_;
+    std::wstring path_, target_, at_;
+    std::function<bool()> made_;
 };
 
 } // namespace quorila::test
