@@ -533,12 +533,13 @@ TEST(UpdateEndToEnd, OneUpdaterPerInstallFolderAndPerBackupFolder)
     Update a, b;
     b.oldInstall[L"version.txt"] = "B1";
     writeTree(b.install, b.oldInstall);
-    b.backup = a.backup;
+    b.backup = a.backup = a.temp / L"not yet\\backup"; // nothing is made for a lock: refused, B creates nothing
     const UniqueFile held(CreateFileW(joinPath(a.release, L"data\\settings.ini").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(updateActingAt(a, waiting, [&](Started&) {
                   EXPECT_EQ(run(a.program, a.arguments()), 11u);
                   EXPECT_EQ(run(b.program, b.arguments()), 11u);
+                  EXPECT_FALSE(exists(a.temp / L"not yet"));
               }), 17u);
     const auto lines = logMessages(a.log);
     EXPECT_EQ(std::ranges::count(lines, L"Aynı kurulum klasöründe başka bir güncelleme çalışıyor."), 1);
