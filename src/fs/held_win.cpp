@@ -9,6 +9,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -340,16 +341,33 @@ bool FolderEntries::next(ListedEntry& entry, std::error_code& error)
             return false;
         }
         if (!block_.empty() && offset_ < block_.size()) {
-            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(block_.data() + offset_);
-            offset_ = info->NextEntryOffset == 0 ? block_.size() : offset_ + info->NextEntryOffset;
-            const std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            // Each record copied out rather than read in place: a file-system driver may align the
+            // records of a listing worse than their type asks for. A record that would reach past
+            // the block ends the listing with an error rather than a read beyond it.
+            FILE_ID_BOTH_DIR_INFO info;
+            constexpr std::size_t fixed = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+            if (block_.size() - offset_ < fixed) {
+                error = platformError(ERROR_INVALID_DATA);
+                ended_ = true;
+                return false;
+            }
+            std::memcpy(&info, block_.data() + offset_, fixed);
+            const std::size_t nameAt = offset_ + fixed;
+            if (block_.size() - nameAt < info.FileNameLength) {
+                error = platformError(ERROR_INVALID_DATA);
+                ended_ = true;
+                return false;
+            }
+            std::wstring name(info.FileNameLength / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), block_.data() + nameAt, name.size() * sizeof(wchar_t));
+            offset_ = info.NextEntryOffset == 0 ? block_.size() : offset_ + info.NextEntryOffset;
             if (name == L"." || name == L"..") {
                 continue;
             }
-            entry.name.assign(name);
-            entry.attributes = info->FileAttributes;
+            entry.name = std::move(name);
+            entry.attributes = info.FileAttributes;
             // For a reparse point the listing's extended-attribute size holds its tag.
-            entry.reparseTag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info->EaSize : 0;
+            entry.reparseTag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info.EaSize : 0;
             return true;
         }
         block_.resize(16384);
