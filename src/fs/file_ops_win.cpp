@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
+#include "fs/full_path.h"
 #include "fs/held.h"
 
 namespace quorila {
@@ -51,7 +52,7 @@ bool pauseBeforeRetry(const std::error_code& error, int& attempt, bool accessToo
 bool isReparsePoint(const std::wstring& path, std::error_code& error)
 {
     error.clear();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(longForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = lastErrorUnlessMissing();
         return false;
@@ -83,7 +84,7 @@ FileId handleFileId(void* handle, std::error_code& error)
 
 std::optional<FileId> fileId(const std::wstring& path, std::error_code& error)
 {
-    const UniqueFile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    const UniqueFile opened(CreateFileW(longForm(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!opened) {
@@ -98,7 +99,7 @@ FileKind fileKind(const std::wstring& path, std::error_code& error)
 {
     error.clear();
     // A handle follows a link to what it names, as the status of a path does.
-    const UniqueFile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    const UniqueFile opened(CreateFileW(longForm(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};

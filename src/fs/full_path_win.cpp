@@ -25,9 +25,26 @@ std::wstring fullPath(const std::wstring& path, std::error_code& error)
     return full ? std::move(*full) : std::wstring();
 }
 
-std::optional<std::wstring> finalPath(const std::wstring& path, std::error_code& error)
+std::wstring literalPath(const std::wstring& full)
+{
+    if (full.starts_with(L"\\\\?\\")) {
+        return full;
+    }
+    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
+std::wstring longForm(const std::wstring& path)
+{
+    constexpr std::size_t longest = MAX_PATH - 12; // a folder's path leaves room for an 8.3 name
+    std::error_code error;
+    const std::wstring full = path.size() < longest ? std::wstring() : fullPath(path, error);
+    return full.empty() || full.size() < longest ? path : literalPath(full);
+}
+
+std::optional<std::wstring> finalPath(const std::wstring& given, std::error_code& error)
 {
     error.clear();
+    const std::wstring path = longForm(given);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = lastError();

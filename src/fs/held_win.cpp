@@ -156,10 +156,7 @@ bool readAttributes(Held& held, std::error_code& error, FILE_ATTRIBUTE_TAG_INFO*
 // volume's root folder in it.
 std::pair<std::wstring, std::size_t> literalForm(const std::wstring& full)
 {
-    std::wstring literal = full;
-    if (!full.starts_with(L"\\\\?\\")) {
-        literal = isDriveDesignator(rootName(full)) ? L"\\\\?\\" + full : L"\\\\?\\UNC\\" + full.substr(2);
-    }
+    std::wstring literal = literalPath(full);
     // "\\?\C:\" or "\\?\UNC\server\share\"
     std::size_t root = 4;
     const bool unc = literal.size() >= 8 && equalsIgnoringAsciiCase(literal.substr(4, 4), L"UNC\\");
@@ -236,11 +233,16 @@ Held openFolder(const std::wstring& path, Access access, std::error_code& error)
 Held openChild(const Held& folder, std::wstring_view name, bool isFolder, Access access, std::error_code& error,
                NameFrom from)
 {
+    // Another program holding the entry a moment without sharing it (a virus scanner, the indexer,
+    // a sync client) is waited out here, where every entry is opened.
     Held held;
-    held.handle.reset(createRelative(folder.handle.get(), name, accessMask(access, isFolder),
-                                     access == Access::read && !isFolder ? shareAll : shareWalked, FILE_OPEN,
-                                     FILE_OPEN_REPARSE_POINT | (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE),
-                                     0, error));
+    int attempt = 0;
+    do {
+        held.handle.reset(createRelative(folder.handle.get(), name, accessMask(access, isFolder),
+                                         access == Access::read && !isFolder ? shareAll : shareWalked, FILE_OPEN,
+                                         FILE_OPEN_REPARSE_POINT | (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE),
+                                         0, error));
+    } while (!held.handle && pauseBeforeRetry(error, attempt));
     if (!held.handle) {
         return {};
     }
@@ -473,8 +475,14 @@ void removeHeld(Held& entry, std::error_code& error)
     if (SetFileInformationByHandle(entry.handle.get(), fileDispositionInfoEx, &posix, sizeof(posix))) {
         return;
     }
-    // Not offered by the file system (FAT, network shares, older Windows, Wine): the classic
-    // delete, which refuses a read-only entry.
+    // Only where POSIX deletion is not offered (FAT, network shares, older Windows, Wine) the
+    // classic delete, which refuses a read-only entry; any other refusal (a file mapped as a
+    // running program's image) is the error.
+    const DWORD refused = GetLastError();
+    if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED && refused != ERROR_INVALID_FUNCTION) {
+        error = platformError(refused);
+        return;
+    }
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
             | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;

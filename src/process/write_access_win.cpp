@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
+#include "fs/full_path.h"
 #include "fs/path_grammar.h"
 
 namespace quorila {
@@ -11,7 +12,8 @@ bool canWriteFolder(const std::wstring& folder)
 {
     // The name holds our process id, so an updater and its elevated copy never share a probe.
     const std::wstring probePath = joinPath(folder, probeFileName(GetCurrentProcessId()));
-    UniqueFile probe(CreateFileW(probePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // Created new: a link or anything else at its name makes the probe fail, never a write through.
+    UniqueFile probe(CreateFileW(longForm(probePath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr));
     if (!probe) {
         return false;
