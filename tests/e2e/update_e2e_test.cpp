@@ -360,12 +360,6 @@ const Row rows[] = {
          r.held.push_back({joinPath(r.release, L"data\\settings.ini"), 0});
          r.lines = {L"Mevcut Quorila sürümü yedekleniyor: " + r.backup, L"Dosya silinemedi: " + r.backup};
      }},
-    // The backup folder is emptied in place, never removed and made again: its name is never free.
-    {"a stale backup folder held open by another program", 0,
-     [](Update& r) {
-         writeStaleBackup(r, {{L"old.txt", "older"}}, false);
-         r.held.push_back({r.backup, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE});
-     }},
     {"a backup folder below a file", 15,
      [](Update& r) {
          writeFile(r.temp / L"blocker", "a file");
@@ -413,13 +407,11 @@ const Row rows[] = {
     {"a literal backup path with ..", 11,
      [](Update& r) { r.backup = L"\\\\?\\" + r.install + L"\\x\\.."; r.logged = false; }},
     {"an --exe as long as a command line allows", 11, [](Update& r) { r.exe = std::wstring(30000, L'q'); }},
-    {"a --backup folder of someone's files", 11,
+    {"a --backup folder of someone's files beside the application's executable", 11,
      [](Update& r) {
-         writeTree(r.backup, {{L"letter.txt", "mine"}, {L"photos\\a.jpg", "jpeg"}});
+         writeTree(r.backup, {{L"letter.txt", "mine"}, {L"photos\\a.jpg", "jpeg"}, {L"Quorila.exe", "a copy"}});
          r.lines = {notABackup + r.backup};
      }},
-    {"a --backup folder of someone's files beside the application's executable", 11,
-     [](Update& r) { writeTree(r.backup, {{L"letter.txt", "mine"}, {L"Quorila.exe", "a copy"}}); }},
     // After an update cut off, the backup is the last good installation: a damaged mark never
     // turns it into an old backup to be emptied.
     {"a damaged state file over a backup of the installation", 11,
@@ -435,8 +427,6 @@ const Row rows[] = {
          r.links.push_back(std::make_unique<Link>(r.temp / L"elsewhere", joinPath(r.backup, L"linked")));
          r.lines = {notABackup + r.backup};
      }},
-    {"a backup folder holding only installer files", 11,
-     [](Update& r) { writeTree(r.backup, {{L"unins000.exe", "uninstaller"}}); }},
     {"a state file of unknown content: a mark with more after it", 11,
      [](Update& r) {
          writeTree(r.backup, {{std::wstring(backupMarkName),
@@ -451,9 +441,6 @@ const Row rows[] = {
      }},
     {"a process id with a letter", 12, [](Update& r) { r.pid = L"42a"; }},
     {"--exe NUL", 13, [](Update& r) { r.exe = L"NUL"; }},
-    {"--exe CONOUT$ in a subfolder", 13, [](Update& r) { r.exe = L"data\\CONOUT$"; }},
-    {"--exe COM1 with an extension", 13, [](Update& r) { r.exe = L"com1.exe"; }},
-    {"--exe naming a stream of the executable", 13, [](Update& r) { r.exe = L"Quorila.exe:x"; }},
     {"--exe with a dot element", 13, [](Update& r) { r.exe = L"Quorila.exe\\."; }},
     {"a release without its data folder", 13,
      [](Update& r) { writeTree(r.release = r.temp / L"bare release", {{L"Quorila.exe", "exe"}}); }},
