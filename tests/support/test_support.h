@@ -29,13 +29,16 @@ class TempFolder {
 public:
     TempFolder()
     {
+        // Made new: process ids come round again, and a folder an earlier run could not remove
+        // (a test that failed, a killed run) must not stop this one.
         static std::atomic<unsigned> counter{0};
         std::wstring base(MAX_PATH + 1, L'\0');
         base.resize(GetTempPathW(static_cast<DWORD>(base.size()), base.data()));
-        path_ = base + L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
-        std::error_code error;
-        removeTree(path_, error); // left by an earlier run whose process had this id
-        EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+        const std::wstring stem = base + L"quorila-test-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+        do {
+            path_ = stem + std::to_wstring(counter++);
+        } while (!CreateDirectoryW(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
+        EXPECT_NE(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES) << "no test folder could be made";
     }
     ~TempFolder()
     {
