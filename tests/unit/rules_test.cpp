@@ -121,9 +121,8 @@ TEST(NamesBelowAFolder, KeepEverythingInsideAndTheInstallerFilesByName)
     for (const wchar_t* name : {L"Quorila.exe", L"bin/Quorila.exe", L"..Quorila.exe"}) {
         EXPECT_TRUE(isNameInsideFolder(name)) << shown(name);
     }
-    // (Device names and streams: the end-to-end rows.)
     for (const wchar_t* name : {L"", L"..", L"..\\Quorila.exe", L"bin/../../Q.exe", L"C:Q.exe", L"\\Q.exe",
-                                L"\\\\?\\C:\\Q.exe", L"bin\\", L"Q.exe.", L"bin \\Q.exe"}) {
+                                L"\\\\?\\C:\\Q.exe", L"bin\\", L"Q.exe:s", L"Q.exe.", L"bin \\Q.exe"}) {
         EXPECT_FALSE(isNameInsideFolder(name)) << shown(name);
     }
     // Links are the reparse points that stand for another name; the others hold their own data.
