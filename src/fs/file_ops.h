@@ -77,10 +77,9 @@ inline std::optional<FileKind> knownFileKind(const std::wstring& path)
 // it is a folder already; an error when a file stands in the way or the platform refuses.
 void createFolders(const std::wstring& folder, std::error_code& error);
 
-// Removes a file, or a folder with everything below it, provided it is the file or folder
-// `expected` identifies (when given). Links are removed as themselves or not at all and never
-// entered; read-only files are removed; a missing path is no error. The first error ends the
-// removal.
-void removeTree(const std::wstring& path, std::error_code& error, const std::optional<FileId>& expected = {});
+// Removes a file, or a folder with everything below it. Links are removed as themselves or not at
+// all and never entered; read-only files are removed; a missing path is no error. An entry that
+// cannot be removed is passed over and the rest removed; the first error is reported.
+void removeTree(const std::wstring& path, std::error_code& error);
 
 } // namespace quorila

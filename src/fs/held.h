@@ -7,7 +7,6 @@
 // out-parameter (cleared on success), as file_ops.h does.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -124,12 +123,11 @@ FileKind kindBelow(const Held& folder, std::wstring_view relative, std::error_co
 enum class Levels {
     followLinks, // as the checks resolved them; missing ones are created
     refuseLinks, // each must be a plain folder, not a link (notItself()); missing ones are created
-    refuseLinksCreateNothing, // as refuseLinks, but a missing one ends the walk (isNotFound)
 };
 
 // Opens the folder at `path` level by level from its volume's root, each relative to the level
 // above it, creating each missing level in turn (N missing levels cost N creations, whatever their
-// depth). The folder is held for writing, or for reading when nothing is created.
+// depth). The folder is held for writing.
 Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& error);
 
 // The file `name` in `folder`, opened as itself for appending (every write lands at its end,
@@ -154,10 +152,8 @@ bool describeChild(const Held& folder, std::wstring_view name, ListedEntry& entr
 
 // Removes the listed entry of `folder` as itself: a file or a link, or a folder with everything
 // below it, each entry through its own handle, opened relative to its folder's. Read-only entries
-// are removed; links are never entered. Nothing is removed unless the entry is the one `expected`
-// identifies (when given). Inside a folder, an entry that cannot be removed is passed over (the
+// are removed; links are never entered. Inside a folder, an entry that cannot be removed is passed over (the
 // folders above it stay) and the rest removed; the first error is reported.
-void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error,
-                 const std::optional<FileId>& expected = {});
+void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error);
 
 } // namespace quorila

@@ -540,8 +540,7 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
     }
     const auto [literal, rootLength] = literalForm(full);
     const std::vector<std::wstring_view> elements = folderElements(std::wstring_view(literal).substr(rootLength));
-    const bool creating = levels != Levels::refuseLinksCreateNothing;
-    const Access last = creating ? Access::write : Access::read;
+    const Access last = Access::write;
     Held folder = openFolder(literal.substr(0, rootLength), elements.empty() ? last : Access::pass, error);
     bool missing = false;
     for (std::size_t i = 0; i < elements.size() && !error; ++i) {
@@ -554,7 +553,7 @@ Held openFolderLevels(const std::wstring& path, Levels levels, std::error_code& 
             next = openFollowing(folder, elements[i], access, error);
         }
         missing = missing || error == platformError(ERROR_FILE_NOT_FOUND);
-        if (missing && creating) {
+        if (missing) {
             next = createChild(folder, elements[i], true, error);
         }
         folder = std::move(next);

@@ -101,13 +101,9 @@ bool describeChild(const Held& folder, std::wstring_view name, ListedEntry& entr
     return false;
 }
 
-void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error,
-                 const std::optional<FileId>& expected)
+void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& error)
 {
     Held child = openChild(folder, entry.name, entry.isFolder(), removalAccess(entry.attributes), error);
-    if (!error && expected && heldId(child, error) != expected) {
-        error = error ? error : notItself();
-    }
     if (error == platformError(ERROR_FILE_NOT_FOUND)) {
         error.clear(); // gone since it was listed
     }
@@ -121,7 +117,7 @@ void removeChild(const Held& folder, const ListedEntry& entry, std::error_code& 
     }
 }
 
-void removeTree(const std::wstring& path, std::error_code& error, const std::optional<FileId>& expected)
+void removeTree(const std::wstring& path, std::error_code& error)
 {
     error.clear();
     // The entry as itself: its folder held, then the entry opened relative to it.
@@ -138,7 +134,7 @@ void removeTree(const std::wstring& path, std::error_code& error, const std::opt
     const Held folder = openFolder(parent.empty() ? L"." : parent, Access::read, error);
     ListedEntry entry;
     if (!error && describeChild(folder, name, entry, error)) {
-        removeChild(folder, entry, error, expected);
+        removeChild(folder, entry, error);
     }
     if (isNotFound(error)) {
         error.clear();
